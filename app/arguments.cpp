@@ -1,0 +1,59 @@
+#include "app/app.h"
+#include "app/state_mask.h"
+
+#include <cctype>
+#include <cstdint>
+#include <iostream>
+#include <string_view>
+
+std::uint32_t StateMask = DEVICE_STATE_ACTIVE;
+
+namespace {
+
+struct StateWord {
+  std::string_view word;
+  std::uint32_t bit;
+};
+
+constexpr StateWord kStateWords[] = {
+    {"active", DEVICE_STATE_ACTIVE},
+    {"disabled", DEVICE_STATE_DISABLED},
+    {"unplugged", DEVICE_STATE_UNPLUGGED},
+    {"not-present", DEVICE_STATE_NOTPRESENT},
+};
+
+// A space stands for the hyphen, so that "Not Present" can be typed unquoted
+// as one argument; letter case folds by the rules of the current locale.
+void Normalise(char* argument) {
+  for (char* byte = argument; *byte != '\0'; ++byte) {
+    const auto value = static_cast<unsigned char>(*byte);
+    *byte = value == ' ' ? '-' : static_cast<char>(std::tolower(value));
+  }
+}
+
+}  // namespace
+
+bool ParseArguments(int argc, char* argv[]) {
+  for (int index = 1; index < argc; ++index) {
+    Normalise(argv[index]);
+    const std::string_view argument = argv[index];
+    bool known = false;
+    for (const StateWord& state : kStateWords) {
+      if (argument == state.word) {
+        StateMask |= state.bit;
+        known = true;
+        break;
+      }
+    }
+    if (!known) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void PrintHelp() {
+  std::cout << "==== Help ====" << std::endl;
+  std::cout << "Usage:" << std::endl;
+  std::cout << "    trelmo [Active|Disabled|Unplugged|Not-Present]" << std::endl;
+}

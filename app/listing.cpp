@@ -1,0 +1,66 @@
+#include "app/app.h"
+#include "app/state_mask.h"
+#include "platform/handles.h"
+#include "report/report.h"
+#include "text/text.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+int ReportFailure(const char* prefix, HRESULT result) {
+  std::cout << prefix << FormatCode(static_cast<std::uint32_t>(result)) << "]" << std::endl;
+  return -1;
+}
+
+}  // namespace
+
+int RunListing(CreateInstanceFunction create_instance, void (*pause)()) {
+  ComHandle<IMMDeviceEnumerator> enumerator;
+  HRESULT result = create_instance(kClsidMMDeviceEnumerator, nullptr, kClsctxAll, kIidIMMDeviceEnumerator,
+                                   enumerator.PutVoid());
+  // Success that hands back no object is a failure to create it.
+  if (SUCCEEDED(result) && !enumerator) {
+    result = E_POINTER;
+  }
+  if (FAILED(result)) {
+    return ReportFailure("Couldn't create Device Enumerator: [0x", result);
+  }
+
+  ComHandle<IMMDeviceCollection> collection;
+  result = enumerator->EnumAudioEndpoints(eRender, StateMask, collection.Put());
+  if (SUCCEEDED(result) && !collection) {
+    result = E_POINTER;
+  }
+  if (FAILED(result)) {
+    return ReportFailure("Couldn't enumerate: [0x", result);
+  }
+
+  // A count the collection failed to give lists nothing rather than an
+  // undefined number of endpoints.
+  UINT count = 0;
+  if (FAILED(collection->GetCount(&count))) {
+    count = 0;
+  }
+  std::cout << "====== Found " << count << " audio devices ======" << std::endl;
+
+  for (UINT index = 0; index < count; ++index) {
+    ComHandle<IMMDevice> device;
+    if (FAILED(collection->Item(index, device.Put()))) {
+      continue;
+    }
+    PrintDevice(device);
+  }
+
+  pause();
+  return 0;
+}
+
+void Pause() {
+  // The command interpreter writes its prompt straight to the console or
+  // file, past the C runtime's buffer: what the buffer holds goes out first.
+  std::fflush(stdout);
+  std::system("pause");
+}

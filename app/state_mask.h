@@ -1,0 +1,7 @@
+#pragma once
+
+#include <cstdint>
+
+// The device states to list, as the platform's DEVICE_STATE_* bits. Written
+// only while the command line is read; the listing and the report read it.
+extern std::uint32_t StateMask;

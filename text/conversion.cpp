@@ -1,0 +1,80 @@
+#include "text/text.h"
+
+#include <climits>
+#include <clocale>
+#include <cwchar>
+
+namespace {
+
+// The platform counts in a 32-bit signed int, and reads a negative count as
+// "up to the terminating zero": a longer text must never reach it.
+bool FitsPlatformCount(std::size_t length) {
+  return length > 0 && length <= static_cast<std::size_t>(INT_MAX);
+}
+
+bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
+std::wstring Utf8ToWide(std::string_view utf8) { return Utf8ToWide(utf8, MultiByteToWideChar); }
+
+std::wstring Utf8ToWide(std::string_view utf8, MultiByteToWideFunction convert) {
+  if (!FitsPlatformCount(utf8.size())) {
+    return {};
+  }
+  const int length = static_cast<int>(utf8.size());
+  const int needed = convert(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+  if (needed <= 0) {
+    return {};
+  }
+  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+  if (convert(CP_UTF8, 0, utf8.data(), length, wide.data(), needed) == 0) {
+    return {};
+  }
+  return wide;
+}
+
+std::string WideToUtf8(std::wstring_view wide) { return WideToUtf8(wide, WideCharToMultiByte); }
+
+std::string WideToUtf8(std::wstring_view wide, WideToMultiByteFunction convert) {
+  if (!FitsPlatformCount(wide.size())) {
+    return {};
+  }
+  const int length = static_cast<int>(wide.size());
+  const int needed =
+      convert(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) {
+    return {};
+  }
+  std::string utf8(static_cast<std::size_t>(needed), '\0');
+  if (convert(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, utf8.data(), needed, nullptr,
+              nullptr) == 0) {
+    return {};
+  }
+  return utf8;
+}
+
+// The C runtime's own wide output gives up on the rest of a value at the
+// first character the locale's code page lacks; converting one character at
+// a time lets the rest through.
+std::string WideToLocale(std::wstring_view wide) {
+  std::string text;
+  text.reserve(wide.size());
+  std::mbstate_t state{};
+  char bytes[MB_LEN_MAX];
+  for (std::size_t at = 0; at < wide.size(); ++at) {
+    const std::size_t written = std::wcrtomb(bytes, wide[at], &state);
+    if (written == static_cast<std::size_t>(-1)) {
+      text.push_back('?');
+      state = std::mbstate_t{};
+      // A surrogate pair is one character: one "?" stands for both halves.
+      if (IsHighSurrogate(wide[at]) && at + 1 < wide.size() && IsLowSurrogate(wide[at + 1])) {
+        ++at;
+      }
+      continue;
+    }
+    text.append(bytes, written);
+  }
+  return text;
+}
