@@ -1,0 +1,365 @@
+#include "tests/unit/fakes.h"
+
+#include "app/app.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Counts the blocks of the COM task allocator: the real allocator does the
+// work, the spy only watches it.
+class TaskMemorySpy : public IMallocSpy {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMallocSpy)) {
+      *out = this;
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T size) override { return size; }
+  void* STDMETHODCALLTYPE PostAlloc(void* block) override {
+    if (block != nullptr) {
+      ++outstanding;
+    }
+    return block;
+  }
+  void* STDMETHODCALLTYPE PreFree(void* block, BOOL spied) override {
+    if (block != nullptr && spied) {
+      --outstanding;
+    }
+    return block;
+  }
+  void STDMETHODCALLTYPE PostFree(BOOL) override {}
+  SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T size, void** out, BOOL) override {
+    *out = block;
+    return size;
+  }
+  void* STDMETHODCALLTYPE PostRealloc(void* block, BOOL) override { return block; }
+  void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
+  SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+  void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
+  int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int allocated) override { return allocated; }
+  void STDMETHODCALLTYPE PreHeapMinimize() override {}
+  void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+  long outstanding = 0;
+};
+
+TaskMemorySpy& Spy() {
+  static TaskMemorySpy spy;
+  static const bool registered = SUCCEEDED(CoRegisterMallocSpy(&spy));
+  (void)registered;
+  return spy;
+}
+
+// The platform the fake CoCreateInstance answers for; set while a run lasts.
+FakePlatform* current_platform = nullptr;
+
+HRESULT WINAPI FakeCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+  FakePlatform& platform = *current_platform;
+  ++platform.create_calls;
+  platform.create_context = context;
+  platform.create_right_ids = outer == nullptr && IsEqualCLSID(clsid, __uuidof(MMDeviceEnumerator)) &&
+                              IsEqualIID(iid, __uuidof(IMMDeviceEnumerator));
+  *out = nullptr;
+  if (platform.create_fault) {
+    return *platform.create_fault;
+  }
+  if (!platform.create_hands_back_nothing) {
+    platform.enumerator.HandOut(reinterpret_cast<IMMDeviceEnumerator**>(out));
+  }
+  return S_OK;
+}
+
+void CountPause() { ++current_platform->pauses; }
+
+bool SameKey(REFPROPERTYKEY a, unsigned long first, DWORD pid) { return a.fmtid.Data1 == first && a.pid == pid; }
+
+LPWSTR CopyToTaskMemory(const std::wstring& text) {
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+  std::memcpy(copy, text.c_str(), bytes);
+  return copy;
+}
+
+}  // namespace
+
+std::vector<BYTE> MixFormat(WORD tag, WORD channels, DWORD rate, WORD bits, WORD cb_size) {
+  std::vector<BYTE> bytes(sizeof(WAVEFORMATEX) + cb_size, 0);
+  WAVEFORMATEX header{};
+  header.wFormatTag = tag;
+  header.nChannels = channels;
+  header.nSamplesPerSec = rate;
+  header.wBitsPerSample = bits;
+  header.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+  header.nAvgBytesPerSec = header.nBlockAlign * rate;
+  header.cbSize = cb_size;
+  std::memcpy(bytes.data(), &header, sizeof header);
+  if (cb_size >= 22) {
+    WAVEFORMATEXTENSIBLE extensible{};
+    std::memcpy(&extensible, bytes.data(), sizeof extensible);
+    extensible.Samples.wValidBitsPerSample = bits;
+    extensible.dwChannelMask = channels == 1 ? 0x4 : 0x3;
+    // KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, as shared-mode mixes usually are.
+    extensible.SubFormat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+    std::memcpy(bytes.data(), &extensible, sizeof extensible);
+  }
+  return bytes;
+}
+
+HRESULT FakePropertyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
+  const int call = get_value_calls++;
+  keys_read.push_back(key);
+  PropVariantInit(value);
+  const auto fault = Fault("GetValue#" + std::to_string(call));
+  if (fault && FAILED(*fault)) {
+    if (leave_text_on_failure) {
+      value->vt = VT_LPWSTR;
+      value->pwszVal = CopyToTaskMemory(L"left behind");
+    }
+    return *fault;
+  }
+  for (const auto& [id, property] : values) {
+    if (!SameKey(key, id.first, id.second)) {
+      continue;
+    }
+    value->vt = property.type;
+    if (property.type == VT_LPWSTR) {
+      value->pwszVal = CopyToTaskMemory(property.text);
+    } else if (property.type == VT_UI4) {
+      value->ulVal = 0x12345678;
+    }
+  }
+  return fault.value_or(S_OK);
+}
+
+void FakeDevice::SetNames(const std::wstring& friendly, const std::wstring& adapter,
+                          const std::wstring& description) {
+  store.values[{0xA45C254E, 14}] = {VT_LPWSTR, friendly};
+  store.values[{0x026E516E, 2}] = {VT_LPWSTR, adapter};
+  store.values[{0xA45C254E, 2}] = {VT_LPWSTR, description};
+}
+
+HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters, void** out) {
+  activate_iids.push_back(iid);
+  activate_contexts.push_back(context);
+  activate_parameters_given = activate_parameters_given || parameters != nullptr;
+  *out = nullptr;
+  if (const auto fault = Fault("Activate")) {
+    if (FAILED(*fault)) {
+      return *fault;
+    }
+  }
+  if (hand_back_nothing["Activate"]) {
+    return S_OK;
+  }
+  clients.push_back(std::make_unique<FakeAudioClient>(*this));
+  clients.back()->faults = client_faults;
+  clients.back()->HandOut(reinterpret_cast<IAudioClient**>(out));
+  return Fault("Activate").value_or(S_OK);
+}
+
+HRESULT FakeDevice::OpenPropertyStore(DWORD access, IPropertyStore** out) {
+  store_access = access;
+  *out = nullptr;
+  if (const auto fault = Fault("OpenPropertyStore")) {
+    return *fault;
+  }
+  if (!hand_back_nothing["OpenPropertyStore"]) {
+    store.HandOut(out);
+  }
+  return S_OK;
+}
+
+HRESULT FakeDevice::GetId(LPWSTR* out) {
+  *out = nullptr;
+  if (const auto fault = Fault("GetId")) {
+    return *fault;
+  }
+  if (has_id) {
+    *out = CopyToTaskMemory(id);
+  }
+  return S_OK;
+}
+
+HRESULT FakeDevice::GetState(DWORD* out) {
+  if (const auto fault = Fault("GetState")) {
+    // A failing endpoint may leave anything behind; this one leaves a state
+    // that every filter would let through.
+    *out = 0xFFFFFFFF;
+    return *fault;
+  }
+  *out = state;
+  return S_OK;
+}
+
+HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME duration,
+                                    REFERENCE_TIME periodicity, const WAVEFORMATEX* format, LPCGUID session) {
+  ++initialize_calls;
+  Offer offer;
+  offer.tag = format->wFormatTag;
+  offer.channels = format->nChannels;
+  offer.rate = format->nSamplesPerSec;
+  offer.bits = format->wBitsPerSample;
+  offer.block_align = format->nBlockAlign;
+  offer.byte_rate = format->nAvgBytesPerSec;
+  if (format->wFormatTag == WAVE_FORMAT_EXTENSIBLE && format->cbSize >= 22) {
+    offer.mask = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(format)->dwChannelMask;
+  }
+  offer.share_mode = mode;
+  offer.stream_flags = flags;
+  offer.buffer_duration = duration;
+  offer.periodicity = periodicity;
+  offer.session_guid = session != nullptr;
+  device_.offers.push_back(offer);
+  if (const auto fault = Fault("Initialize")) {
+    return *fault;
+  }
+  if (device_.decide) {
+    return device_.decide(*format);
+  }
+  const auto* mix = reinterpret_cast<const WAVEFORMATEX*>(device_.mix_format.data());
+  return format->nChannels == mix->nChannels ? S_OK : AUDCLNT_E_UNSUPPORTED_FORMAT;
+}
+
+HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
+  *out = nullptr;
+  const auto fault = Fault("GetMixFormat");
+  if (fault && FAILED(*fault)) {
+    return *fault;
+  }
+  if (device_.hand_back_nothing["GetMixFormat"]) {
+    return S_OK;
+  }
+  auto* copy = static_cast<BYTE*>(CoTaskMemAlloc(device_.mix_format.size()));
+  std::memcpy(copy, device_.mix_format.data(), device_.mix_format.size());
+  *out = reinterpret_cast<WAVEFORMATEX*>(copy);
+  return fault.value_or(S_OK);
+}
+
+HRESULT FakeCollection::GetCount(UINT* out) {
+  if (const auto fault = Fault("GetCount")) {
+    *out = 0xDEADBEEF;  // what a failing collection might leave behind
+    return *fault;
+  }
+  *out = static_cast<UINT>(devices.size());
+  return S_OK;
+}
+
+HRESULT FakeCollection::Item(UINT index, IMMDevice** out) {
+  items_asked.push_back(index);
+  *out = nullptr;
+  if (const auto fault = item_faults.find(index); fault != item_faults.end()) {
+    return fault->second;
+  }
+  if (const auto fault = Fault("Item")) {
+    return *fault;
+  }
+  if (index >= devices.size()) {
+    return E_INVALIDARG;
+  }
+  for (const UINT empty : empty_items) {
+    if (empty == index) {
+      return S_OK;
+    }
+  }
+  devices[index]->HandOut(out);
+  return S_OK;
+}
+
+HRESULT FakeEnumerator::EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDeviceCollection** out) {
+  enumerations.emplace_back(flow, mask);
+  *out = nullptr;
+  if (const auto fault = Fault("EnumAudioEndpoints")) {
+    return *fault;
+  }
+  if (!hand_back_nothing) {
+    collection.HandOut(out);
+  }
+  return S_OK;
+}
+
+FakePlatform::FakePlatform() { Spy(); }
+FakePlatform::~FakePlatform() = default;
+
+FakeDevice& FakePlatform::AddDevice(const std::wstring& name, DWORD state) {
+  devices.push_back(std::make_unique<FakeDevice>());
+  FakeDevice& device = *devices.back();
+  device.id = L"{0.0.0.00000000}.{" + name + L"}";
+  device.state = state;
+  device.SetNames(name + L" (Speakers)", name + L" Adapter", name);
+  enumerator.collection.devices.push_back(&device);
+  return device;
+}
+
+long FakePlatform::OutstandingReferences() const {
+  long total = enumerator.references + enumerator.collection.references;
+  for (const auto& device : devices) {
+    total += device->references + device->store.references;
+    for (const auto& client : device->clients) {
+      total += client->references;
+    }
+  }
+  return total;
+}
+
+long FakePlatform::ExtraReleases() const {
+  long total = enumerator.extra_releases + enumerator.collection.extra_releases;
+  for (const auto& device : devices) {
+    total += device->extra_releases + device->store.extra_releases;
+    for (const auto& client : device->clients) {
+      total += client->extra_releases;
+    }
+  }
+  return total;
+}
+
+int FakePlatform::RunListing() {
+  current_platform = this;
+  const int status = ::RunListing(FakeCreateInstance, CountPause);
+  current_platform = nullptr;
+  return status;
+}
+
+long OutstandingTaskMemory() { return Spy().outstanding; }
+
+CapturedOutput::CapturedOutput() {
+  char directory[MAX_PATH];
+  char name[MAX_PATH];
+  GetTempPathA(MAX_PATH, directory);
+  GetTempFileNameA(directory, "out", 0, name);
+  path_ = name;
+  std::fflush(stdout);
+  file_ = _open(name, _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+  saved_ = _dup(_fileno(stdout));
+  _dup2(file_, _fileno(stdout));
+}
+
+CapturedOutput::~CapturedOutput() { Text(); }
+
+std::string CapturedOutput::Text() {
+  if (saved_ >= 0) {
+    std::fflush(stdout);
+    _dup2(saved_, _fileno(stdout));
+    _close(saved_);
+    saved_ = -1;
+    _lseek(file_, 0, SEEK_SET);
+    char buffer[4096];
+    int read = 0;
+    while ((read = _read(file_, buffer, sizeof buffer)) > 0) {
+      text_.append(buffer, static_cast<std::size_t>(read));
+    }
+    _close(file_);
+    std::remove(path_.c_str());
+  }
+  return text_;
+}

@@ -1,0 +1,236 @@
+// In-process fakes of the Core Audio and property-system interfaces. Every
+// fake counts the references the tool holds on it, every call can be made to
+// fail, and blocks handed out come from the real COM task allocator, which a
+// spy counts, so each test can prove that nothing leaked or was freed twice.
+#pragma once
+
+#include "platform/core_audio.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Failure codes the platform is known to return.
+inline constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004);
+inline constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490);
+
+// A fake's reference count as the tool sees it: 0 when the tool holds none.
+template <typename Interface>
+class FakeObject : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    if (references <= 0) {
+      ++extra_releases;
+      return 0;
+    }
+    return static_cast<ULONG>(--references);
+  }
+
+  // The code a named call answers with instead of doing its work, if any.
+  std::optional<HRESULT> Fault(const std::string& call) const {
+    const auto found = faults.find(call);
+    if (found == faults.end()) {
+      return std::nullopt;
+    }
+    return found->second;
+  }
+
+  // Hands this object out through an out parameter, as the platform would.
+  template <typename Out>
+  void HandOut(Out** out) {
+    AddRef();
+    *out = this;
+  }
+
+  long references = 0;
+  long extra_releases = 0;
+  std::map<std::string, HRESULT> faults;
+};
+
+// What one IAudioClient::Initialize call was offered, and with which arguments.
+struct Offer {
+  WORD tag = 0;
+  WORD channels = 0;
+  DWORD rate = 0;
+  WORD bits = 0;
+  WORD block_align = 0;
+  DWORD byte_rate = 0;
+  std::optional<DWORD> mask;  // set only for a record with the extensible layout
+  AUDCLNT_SHAREMODE share_mode = AUDCLNT_SHAREMODE_EXCLUSIVE;
+  DWORD stream_flags = 0;
+  REFERENCE_TIME buffer_duration = -1;
+  REFERENCE_TIME periodicity = -1;
+  bool session_guid = true;
+};
+
+class FakeAudioClient;
+
+// A mix format as raw bytes, so a test can hand out any record, even a malformed one.
+std::vector<BYTE> MixFormat(WORD tag, WORD channels, DWORD rate, WORD bits, WORD cb_size);
+inline std::vector<BYTE> ExtensibleMix(WORD channels = 2, DWORD rate = 48000, WORD bits = 32) {
+  return MixFormat(WAVE_FORMAT_EXTENSIBLE, channels, rate, bits, 22);
+}
+
+// One property as the store gives it: a wide string, a number, or nothing.
+struct FakeProperty {
+  VARTYPE type = VT_EMPTY;
+  std::wstring text;
+};
+
+class FakePropertyStore : public FakeObject<IPropertyStore> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetCount(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override;
+  HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, REFPROPVARIANT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Commit() override { return E_NOTIMPL; }
+
+  // Keyed by the property number and the GUID's first field, enough to tell the three keys apart.
+  std::map<std::pair<unsigned long, DWORD>, FakeProperty> values;
+  std::vector<PROPERTYKEY> keys_read;
+  // Each GetValue call can fail on its own: "GetValue#0" is the first call.
+  int get_value_calls = 0;
+  // When set, a failing GetValue still leaves a string behind, as a careless store might.
+  bool leave_text_on_failure = false;
+};
+
+class FakeDevice : public FakeObject<IMMDevice> {
+ public:
+  HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD context, PROPVARIANT* parameters, void** out) override;
+  HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** out) override;
+  HRESULT STDMETHODCALLTYPE GetId(LPWSTR* out) override;
+  HRESULT STDMETHODCALLTYPE GetState(DWORD* out) override;
+
+  // Sets the friendly name, adapter name and description as wide strings.
+  void SetNames(const std::wstring& friendly, const std::wstring& adapter, const std::wstring& description);
+
+  std::wstring id = L"{0.0.0.00000000}.{fake}";
+  bool has_id = true;
+  DWORD state = DEVICE_STATE_ACTIVE;
+  FakePropertyStore store;
+  std::vector<BYTE> mix_format = ExtensibleMix();
+  // Decides each offer; the default accepts only the mix's own channel count.
+  std::function<HRESULT(const WAVEFORMATEX&)> decide;
+  // Faults given to every client this device activates.
+  std::map<std::string, HRESULT> client_faults;
+  // A successful call that hands back no object, for each named call.
+  std::map<std::string, bool> hand_back_nothing;
+
+  std::vector<std::unique_ptr<FakeAudioClient>> clients;
+  std::vector<Offer> offers;
+  std::vector<DWORD> activate_contexts;
+  std::vector<IID> activate_iids;
+  bool activate_parameters_given = false;
+  DWORD store_access = 0xFFFFFFFF;
+};
+
+class FakeAudioClient : public FakeObject<IAudioClient> {
+ public:
+  explicit FakeAudioClient(FakeDevice& device) : device_(device) {}
+
+  HRESULT STDMETHODCALLTYPE Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME duration,
+                                       REFERENCE_TIME periodicity, const WAVEFORMATEX* format,
+                                       LPCGUID session) override;
+  HRESULT STDMETHODCALLTYPE GetBufferSize(UINT32*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetStreamLatency(REFERENCE_TIME*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetCurrentPadding(UINT32*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE IsFormatSupported(AUDCLNT_SHAREMODE, const WAVEFORMATEX*, WAVEFORMATEX**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetMixFormat(WAVEFORMATEX** out) override;
+  HRESULT STDMETHODCALLTYPE GetDevicePeriod(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Start() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Stop() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetEventHandle(HANDLE) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetService(REFIID, void**) override { return E_NOTIMPL; }
+
+  int initialize_calls = 0;
+
+ private:
+  FakeDevice& device_;
+};
+
+class FakeCollection : public FakeObject<IMMDeviceCollection> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetCount(UINT* out) override;
+  HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** out) override;
+
+  std::vector<FakeDevice*> devices;
+  // Item fails for these indices, with the code given.
+  std::map<UINT, HRESULT> item_faults;
+  // Item succeeds for these indices but hands back no endpoint.
+  std::vector<UINT> empty_items;
+  std::vector<UINT> items_asked;
+};
+
+class FakeEnumerator : public FakeObject<IMMDeviceEnumerator> {
+ public:
+  HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDeviceCollection** out) override;
+  HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow, ERole, IMMDevice**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR, IMMDevice**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
+    return E_NOTIMPL;
+  }
+
+  FakeCollection collection;
+  bool hand_back_nothing = false;
+  std::vector<std::pair<EDataFlow, DWORD>> enumerations;
+};
+
+// A whole platform for one listing run: the enumerator that the fake
+// CoCreateInstance hands out, and the devices in its collection.
+struct FakePlatform {
+  FakePlatform();
+  ~FakePlatform();
+
+  FakeDevice& AddDevice(const std::wstring& name, DWORD state = DEVICE_STATE_ACTIVE);
+
+  // References the tool still holds and releases it made beyond its own.
+  long OutstandingReferences() const;
+  long ExtraReleases() const;
+
+  // Runs the listing against these fakes; the pause is only counted.
+  int RunListing();
+
+  FakeEnumerator enumerator;
+  std::vector<std::unique_ptr<FakeDevice>> devices;
+  std::optional<HRESULT> create_fault;
+  bool create_hands_back_nothing = false;
+  int create_calls = 0;
+  DWORD create_context = 0;
+  bool create_right_ids = false;
+  int pauses = 0;
+};
+
+// Blocks taken from the COM task allocator and not yet given back.
+long OutstandingTaskMemory();
+
+// Standard output of everything run inside the capture, bytes as written.
+class CapturedOutput {
+ public:
+  CapturedOutput();
+  ~CapturedOutput();
+  CapturedOutput(const CapturedOutput&) = delete;
+  CapturedOutput& operator=(const CapturedOutput&) = delete;
+  // Ends the capture (if still on) and returns what was written.
+  std::string Text();
+
+ private:
+  int saved_ = -1;
+  int file_ = -1;
+  std::string path_;
+  std::string text_;
+};
