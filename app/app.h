@@ -15,5 +15,9 @@ void PrintHelp();
 // The enumerator comes from create_instance; main passes CoCreateInstance.
 int RunListing(CreateInstanceFunction create_instance, void (*pause)());
 
+// Everything main does once COM is initialised: reads the command line into
+// the StateMask, then shows the help text (2) or runs the listing.
+int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)());
+
 // Runs the command interpreter's "pause".
 void Pause();

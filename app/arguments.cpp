@@ -2,6 +2,7 @@
 #include "app/state_mask.h"
 
 #include <cctype>
+#include <clocale>
 #include <cstdint>
 #include <iostream>
 #include <string_view>
@@ -56,4 +57,17 @@ void PrintHelp() {
   std::cout << "==== Help ====" << std::endl;
   std::cout << "Usage:" << std::endl;
   std::cout << "    trelmo [Active|Disabled|Unplugged|Not-Present]" << std::endl;
+}
+
+int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)()) {
+  // Any state word replaces the default of listing active endpoints only.
+  if (argc > 1) {
+    StateMask = 0;
+  }
+  std::setlocale(LC_ALL, "");
+  if (!ParseArguments(argc, argv)) {
+    PrintHelp();
+    return 2;
+  }
+  return RunListing(create_instance, pause);
 }

@@ -1,19 +1,8 @@
 #include "app/app.h"
-#include "app/state_mask.h"
 #include "platform/handles.h"
 
-#include <clocale>
-
 int main(int argc, char* argv[]) {
+  // Every interface the run obtains is released before COM is uninitialised here.
   const ComInitialization com(kComSpeedOverMemory);
-  // Any state word replaces the default of listing active endpoints only.
-  if (argc > 1) {
-    StateMask = 0;
-  }
-  std::setlocale(LC_ALL, "");
-  if (!ParseArguments(argc, argv)) {
-    PrintHelp();
-    return 2;
-  }
-  return RunListing(CoCreateInstance, Pause);
+  return RunCommandLine(argc, argv, CoCreateInstance, Pause);
 }

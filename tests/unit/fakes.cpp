@@ -1,11 +1,13 @@
 #include "tests/unit/fakes.h"
 
 #include "app/app.h"
+#include "app/state_mask.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 
@@ -71,13 +73,14 @@ HRESULT WINAPI FakeCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context
   platform.create_right_ids = outer == nullptr && IsEqualCLSID(clsid, __uuidof(MMDeviceEnumerator)) &&
                               IsEqualIID(iid, __uuidof(IMMDeviceEnumerator));
   *out = nullptr;
-  if (platform.create_fault) {
-    return *platform.create_fault;
+  const HRESULT answer = platform.create_fault.value_or(S_OK);
+  if (FAILED(answer)) {
+    return answer;
   }
   if (!platform.create_hands_back_nothing) {
     platform.enumerator.HandOut(reinterpret_cast<IMMDeviceEnumerator**>(out));
   }
-  return S_OK;
+  return answer;
 }
 
 void CountPause() { ++current_platform->pauses; }
@@ -120,8 +123,8 @@ HRESULT FakePropertyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
   const int call = get_value_calls++;
   keys_read.push_back(key);
   PropVariantInit(value);
-  const auto fault = Fault("GetValue#" + std::to_string(call));
-  if (fault && FAILED(*fault)) {
+  const std::string name = "GetValue#" + std::to_string(call);
+  if (const auto fault = Failure(name)) {
     if (leave_text_on_failure) {
       value->vt = VT_LPWSTR;
       value->pwszVal = CopyToTaskMemory(L"left behind");
@@ -139,7 +142,7 @@ HRESULT FakePropertyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
       value->ulVal = 0x12345678;
     }
   }
-  return fault.value_or(S_OK);
+  return Success(name);
 }
 
 void FakeDevice::SetNames(const std::wstring& friendly, const std::wstring& adapter,
@@ -154,10 +157,8 @@ HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters,
   activate_contexts.push_back(context);
   activate_parameters_given = activate_parameters_given || parameters != nullptr;
   *out = nullptr;
-  if (const auto fault = Fault("Activate")) {
-    if (FAILED(*fault)) {
-      return *fault;
-    }
+  if (const auto fault = Failure("Activate")) {
+    return *fault;
   }
   if (hand_back_nothing["Activate"]) {
     return S_OK;
@@ -165,41 +166,41 @@ HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters,
   clients.push_back(std::make_unique<FakeAudioClient>(*this));
   clients.back()->faults = client_faults;
   clients.back()->HandOut(reinterpret_cast<IAudioClient**>(out));
-  return Fault("Activate").value_or(S_OK);
+  return Success("Activate");
 }
 
 HRESULT FakeDevice::OpenPropertyStore(DWORD access, IPropertyStore** out) {
   store_access = access;
   *out = nullptr;
-  if (const auto fault = Fault("OpenPropertyStore")) {
+  if (const auto fault = Failure("OpenPropertyStore")) {
     return *fault;
   }
   if (!hand_back_nothing["OpenPropertyStore"]) {
     store.HandOut(out);
   }
-  return S_OK;
+  return Success("OpenPropertyStore");
 }
 
 HRESULT FakeDevice::GetId(LPWSTR* out) {
   *out = nullptr;
-  if (const auto fault = Fault("GetId")) {
+  if (const auto fault = Failure("GetId")) {
     return *fault;
   }
   if (has_id) {
     *out = CopyToTaskMemory(id);
   }
-  return S_OK;
+  return Success("GetId");
 }
 
 HRESULT FakeDevice::GetState(DWORD* out) {
-  if (const auto fault = Fault("GetState")) {
+  if (const auto fault = Failure("GetState")) {
     // A failing endpoint may leave anything behind; this one leaves a state
     // that every filter would let through.
     *out = 0xFFFFFFFF;
     return *fault;
   }
   *out = state;
-  return S_OK;
+  return Success("GetState");
 }
 
 HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME duration,
@@ -233,8 +234,7 @@ HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFEREN
 
 HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
   *out = nullptr;
-  const auto fault = Fault("GetMixFormat");
-  if (fault && FAILED(*fault)) {
+  if (const auto fault = Failure("GetMixFormat")) {
     return *fault;
   }
   if (device_.hand_back_nothing["GetMixFormat"]) {
@@ -243,49 +243,48 @@ HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
   auto* copy = static_cast<BYTE*>(CoTaskMemAlloc(device_.mix_format.size()));
   std::memcpy(copy, device_.mix_format.data(), device_.mix_format.size());
   *out = reinterpret_cast<WAVEFORMATEX*>(copy);
-  return fault.value_or(S_OK);
+  return Success("GetMixFormat");
 }
 
 HRESULT FakeCollection::GetCount(UINT* out) {
-  if (const auto fault = Fault("GetCount")) {
+  if (const auto fault = Failure("GetCount")) {
     *out = 0xDEADBEEF;  // what a failing collection might leave behind
     return *fault;
   }
   *out = static_cast<UINT>(devices.size());
-  return S_OK;
+  return Success("GetCount");
 }
 
 HRESULT FakeCollection::Item(UINT index, IMMDevice** out) {
   items_asked.push_back(index);
   *out = nullptr;
-  if (const auto fault = item_faults.find(index); fault != item_faults.end()) {
-    return fault->second;
-  }
-  if (const auto fault = Fault("Item")) {
-    return *fault;
+  const auto fault = item_faults.find(index);
+  const HRESULT answer = fault != item_faults.end() ? fault->second : S_OK;
+  if (FAILED(answer)) {
+    return answer;
   }
   if (index >= devices.size()) {
     return E_INVALIDARG;
   }
   for (const UINT empty : empty_items) {
     if (empty == index) {
-      return S_OK;
+      return answer;
     }
   }
   devices[index]->HandOut(out);
-  return S_OK;
+  return answer;
 }
 
 HRESULT FakeEnumerator::EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDeviceCollection** out) {
   enumerations.emplace_back(flow, mask);
   *out = nullptr;
-  if (const auto fault = Fault("EnumAudioEndpoints")) {
+  if (const auto fault = Failure("EnumAudioEndpoints")) {
     return *fault;
   }
   if (!hand_back_nothing) {
     collection.HandOut(out);
   }
-  return S_OK;
+  return Success("EnumAudioEndpoints");
 }
 
 FakePlatform::FakePlatform() { Spy(); }
@@ -327,6 +326,20 @@ int FakePlatform::RunListing() {
   current_platform = this;
   const int status = ::RunListing(FakeCreateInstance, CountPause);
   current_platform = nullptr;
+  return status;
+}
+
+int FakePlatform::RunCommandLine(std::vector<std::string> words) {
+  std::vector<char*> argv{const_cast<char*>("trelmo.exe")};
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  argv.push_back(nullptr);
+  StateMask = DEVICE_STATE_ACTIVE;  // as a new process starts
+  current_platform = this;
+  const int status = ::RunCommandLine(static_cast<int>(words.size() + 1), argv.data(), FakeCreateInstance, CountPause);
+  current_platform = nullptr;
+  std::setlocale(LC_ALL, "C");
   return status;
 }
 

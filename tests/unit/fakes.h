@@ -44,6 +44,14 @@ class FakeObject : public Interface {
     return found->second;
   }
 
+  // A failure the named call must answer with, without doing its work.
+  std::optional<HRESULT> Failure(const std::string& call) const {
+    const auto fault = Fault(call);
+    return fault && FAILED(*fault) ? fault : std::nullopt;
+  }
+  // What the named call answers after doing its work: S_OK or another success code.
+  HRESULT Success(const std::string& call) const { return Fault(call).value_or(S_OK); }
+
   // Hands this object out through an out parameter, as the platform would.
   template <typename Out>
   void HandOut(Out** out) {
@@ -204,6 +212,9 @@ struct FakePlatform {
 
   // Runs the listing against these fakes; the pause is only counted.
   int RunListing();
+  // Runs the whole command line as main does, words after the program name;
+  // the C library locale is put back to "C" afterwards.
+  int RunCommandLine(std::vector<std::string> words);
 
   FakeEnumerator enumerator;
   std::vector<std::unique_ptr<FakeDevice>> devices;

@@ -1,0 +1,196 @@
+// The command line end to end, from the words to the help text or the
+// enumeration's state filter: fixed cases, then a seeded fuzz.
+#include "tests/unit/platform_test.h"
+
+#include <chrono>
+#include <cstdint>
+#include <iostream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kHelp = "==== Help ====\nUsage:\n    trelmo [Active|Disabled|Unplugged|Not-Present]\n";
+
+using CommandLine = PlatformTest;
+
+struct Outcome {
+  int status;
+  std::string text;
+};
+
+Outcome RunWords(FakePlatform& platform, const std::vector<std::string>& words) {
+  CapturedOutput output;
+  const int status = platform.RunCommandLine(words);
+  return {status, output.Text()};
+}
+
+TEST_F(CommandLine, UnknownWordShowsHelpWithStatusTwoAndListsNothing) {
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"bogus"}, {""}, {"active", "bogus"}, {"not_present"}, {"active", ""}, {"/?"}, {"--help"}}) {
+    const Outcome outcome = RunWords(platform, words);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.text, kHelp);
+  }
+  EXPECT_EQ(platform.create_calls, 0);
+  EXPECT_EQ(platform.pauses, 0);
+}
+
+TEST_F(CommandLine, WordsChooseTheStatesTheEnumerationAsksFor) {
+  const std::pair<std::vector<std::string>, DWORD> cases[] = {
+      {{}, DEVICE_STATE_ACTIVE},
+      {{"disabled"}, DEVICE_STATE_DISABLED},
+      {{"Active", "unplugged"}, DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED},
+      {{"Not Present"}, DEVICE_STATE_NOTPRESENT},
+      {{"NOT-PRESENT", "not-present"}, DEVICE_STATE_NOTPRESENT},
+  };
+  for (const auto& [words, mask] : cases) {
+    platform.enumerator.enumerations.clear();
+    const Outcome outcome = RunWords(platform, words);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.text, "====== Found 0 audio devices ======\n");
+    ASSERT_EQ(platform.enumerator.enumerations.size(), 1u);
+    EXPECT_EQ(platform.enumerator.enumerations[0].second, mask);
+  }
+}
+
+TEST_F(CommandLine, DisabledAloneKeepsActiveEndpointsOut) {
+  platform.AddDevice(L"on", DEVICE_STATE_ACTIVE);
+  platform.AddDevice(L"off", DEVICE_STATE_DISABLED);
+  const Outcome outcome = RunWords(platform, {"disabled"});
+  EXPECT_EQ(outcome.text.find("{on}"), std::string::npos);
+  EXPECT_NE(outcome.text.find("Device state       : Disabled\n"), std::string::npos);
+}
+
+// What the command line must come to, worked out independently of the parser:
+// ASCII letters fold, a space is a hyphen, and nothing else may differ.
+struct Meaning {
+  bool known;
+  std::uint32_t mask;
+};
+
+Meaning Understand(const std::vector<std::string>& words) {
+  Meaning meaning{true, words.empty() ? DEVICE_STATE_ACTIVE : 0u};
+  for (const std::string& word : words) {
+    std::string folded;
+    for (const char byte : word) {
+      folded += byte == ' ' ? '-' : (byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte - 'A' + 'a') : byte);
+    }
+    if (folded == "active") {
+      meaning.mask |= DEVICE_STATE_ACTIVE;
+    } else if (folded == "disabled") {
+      meaning.mask |= DEVICE_STATE_DISABLED;
+    } else if (folded == "unplugged") {
+      meaning.mask |= DEVICE_STATE_UNPLUGGED;
+    } else if (folded == "not-present") {
+      meaning.mask |= DEVICE_STATE_NOTPRESENT;
+    } else {
+      return {false, 0};
+    }
+  }
+  return meaning;
+}
+
+// Word makers: a state word in a random spelling, random bytes, and the extremes.
+std::string Spell(std::mt19937& random, std::string word) {
+  for (char& byte : word) {
+    if (random() % 2 == 0 && byte >= 'a' && byte <= 'z') {
+      byte = static_cast<char>(byte - 'a' + 'A');
+    }
+    if (byte == '-' && random() % 2 == 0) {
+      byte = ' ';
+    }
+  }
+  return word;
+}
+
+std::string RandomBytes(std::mt19937& random, std::size_t length) {
+  std::string word;
+  for (std::size_t at = 0; at < length; ++at) {
+    word += static_cast<char>(1 + random() % 255);  // 0x01 to 0xFF: arguments end at the zero
+  }
+  return word;
+}
+
+std::string AlmostAWord(std::mt19937& random, const std::string& word) {
+  std::string spelt = Spell(random, word);
+  switch (random() % 4) {
+    case 0:
+      return spelt + static_cast<char>(1 + random() % 255);
+    case 1:
+      return spelt.substr(0, spelt.size() - 1);
+    case 2:
+      spelt[random() % spelt.size()] = static_cast<char>(1 + random() % 255);
+      return spelt;
+    default:
+      return static_cast<char>(1 + random() % 255) + spelt;
+  }
+}
+
+std::vector<std::string> RandomWords(std::mt19937& random) {
+  static const std::string kWords[] = {"active", "disabled", "unplugged", "not-present"};
+  std::vector<std::string> words(random() % 6);
+  for (std::string& word : words) {
+    switch (random() % 5) {
+      case 0:
+        word = RandomBytes(random, random() % 16);
+        break;
+      case 1:
+        word = AlmostAWord(random, kWords[random() % 4]);
+        break;
+      default:
+        word = Spell(random, kWords[random() % 4]);
+    }
+  }
+  return words;
+}
+
+void CheckOutcome(FakePlatform& platform, const std::vector<std::string>& words) {
+  platform.enumerator.enumerations.clear();
+  const Meaning meaning = Understand(words);
+  const Outcome outcome = RunWords(platform, words);
+  if (!meaning.known) {
+    ASSERT_EQ(outcome.status, 2);
+    ASSERT_EQ(outcome.text, kHelp);
+    ASSERT_TRUE(platform.enumerator.enumerations.empty());
+    return;
+  }
+  ASSERT_EQ(outcome.status, 0);
+  ASSERT_EQ(outcome.text, "====== Found 0 audio devices ======\n");
+  ASSERT_EQ(platform.enumerator.enumerations.size(), 1u);
+  ASSERT_EQ(platform.enumerator.enumerations[0].second, meaning.mask);
+}
+
+TEST_F(CommandLine, FuzzedArgumentsGiveHelpOrTheUnionOfTheirWords) {
+  std::mt19937 random(20261208);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  int cases = 0;
+  for (; cases < 4000 && std::chrono::steady_clock::now() < deadline; ++cases) {
+    const std::vector<std::string> words = RandomWords(random);
+    SCOPED_TRACE("case " + std::to_string(cases));
+    CheckOutcome(platform, words);
+    if (HasFatalFailure()) {
+      return;
+    }
+  }
+  std::cout << "command-line fuzz: " << cases << " random cases\n";
+}
+
+TEST_F(CommandLine, ExtremeArgumentVectors) {
+  std::mt19937 random(7);
+  // A word of 1 MiB, state words with a long tail, and 10,000 words.
+  CheckOutcome(platform, {std::string(1 << 20, 'A')});
+  CheckOutcome(platform, {"active", RandomBytes(random, 1 << 20)});
+  std::vector<std::string> many;
+  for (int word = 0; word < 10000; ++word) {
+    many.push_back(Spell(random, word % 2 == 0 ? "unplugged" : "not-present"));
+  }
+  CheckOutcome(platform, many);
+  many.back() = "";
+  CheckOutcome(platform, many);
+  CheckOutcome(platform, std::vector<std::string>(10000, ""));
+  CheckOutcome(platform, {" ", "-", "  ", "ACTIVE ", "\xFF\xFE"});
+}
+
+}  // namespace
