@@ -7,7 +7,8 @@
 #include <iostream>
 #include <string_view>
 
-std::uint32_t StateMask = DEVICE_STATE_ACTIVE;
+// The one process-wide setting: see state_mask.h.
+std::uint32_t StateMask = DEVICE_STATE_ACTIVE;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 
 namespace {
 
@@ -64,7 +65,7 @@ int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instanc
   if (argc > 1) {
     StateMask = 0;
   }
-  std::setlocale(LC_ALL, "");
+  static_cast<void>(std::setlocale(LC_ALL, ""));
   if (!ParseArguments(argc, argv)) {
     PrintHelp();
     return 2;

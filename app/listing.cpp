@@ -61,6 +61,7 @@ int RunListing(CreateInstanceFunction create_instance, void (*pause)()) {
 void Pause() {
   // The command interpreter writes its prompt straight to the console or
   // file, past the C runtime's buffer: what the buffer holds goes out first.
-  std::fflush(stdout);
-  std::system("pause");
+  static_cast<void>(std::fflush(stdout));
+  // The pause is the command interpreter's own, by design; its status is of no use.
+  static_cast<void>(std::system("pause"));  // NOLINT(cert-env33-c)
 }

@@ -34,7 +34,7 @@ class ComHandle {
   // For calls that produce an interface through a void** out parameter.
   void** PutVoid() { return reinterpret_cast<void**>(Put()); }
 
-  Interface* Get() const { return pointer_; }
+  [[nodiscard]] Interface* Get() const { return pointer_; }
   Interface* operator->() const { return pointer_; }
   explicit operator bool() const { return pointer_ != nullptr; }
 
@@ -62,7 +62,7 @@ class TaskMemHandle {
     Reset();
     return &block_;
   }
-  Block* Get() const { return block_; }
+  [[nodiscard]] Block* Get() const { return block_; }
   Block* operator->() const { return block_; }
   explicit operator bool() const { return block_ != nullptr; }
 
@@ -79,7 +79,8 @@ class TaskMemHandle {
 // A PROPVARIANT that starts empty and is cleared when its scope ends.
 class PropertyValue {
  public:
-  PropertyValue() { PropVariantInit(&value_); }
+  // Value-initialisation zeroes every byte, which is what PropVariantInit does: VT_EMPTY.
+  PropertyValue() : value_() {}
   PropertyValue(const PropertyValue&) = delete;
   PropertyValue& operator=(const PropertyValue&) = delete;
   ~PropertyValue() { PropVariantClear(&value_); }
@@ -88,11 +89,11 @@ class PropertyValue {
     PropVariantClear(&value_);
     return &value_;
   }
-  const PROPVARIANT& Get() const { return value_; }
+  [[nodiscard]] const PROPVARIANT& Get() const { return value_; }
 
   // The value's text, or null when it holds no wide string: a value of any
   // other type must not be read through the string member.
-  const wchar_t* Text() const { return value_.vt == VT_LPWSTR ? value_.pwszVal : nullptr; }
+  [[nodiscard]] const wchar_t* Text() const { return value_.vt == VT_LPWSTR ? value_.pwszVal : nullptr; }
 
  private:
   PROPVARIANT value_;

@@ -8,8 +8,17 @@
 namespace {
 
 // Text the block shows for one endpoint, gathered before anything is printed.
-std::wstring FormatBlock(const wchar_t* id, const wchar_t* friendly_name, const wchar_t* adapter_name,
-                         const wchar_t* description, const wchar_t* state, const std::wstring& format) {
+// Named fields, because five text pointers in a row are easily passed in the wrong order.
+struct BlockText {
+  const wchar_t* id = nullptr;
+  const wchar_t* friendly_name = nullptr;
+  const wchar_t* adapter_name = nullptr;
+  const wchar_t* description = nullptr;
+  const wchar_t* state = nullptr;
+  std::wstring format;
+};
+
+std::wstring FormatBlock(const BlockText& text) {
   std::wstring block = L"===== Device =====\n";
   const auto line = [&block](const wchar_t* label, const wchar_t* value) {
     block += label;
@@ -17,20 +26,21 @@ std::wstring FormatBlock(const wchar_t* id, const wchar_t* friendly_name, const 
     block += L'\n';
   };
   // The identifier has no fallback: a missing one shows as "(null)".
-  line(L"Device ID          : ", id != nullptr ? id : L"(null)");
-  line(L"Device name        : ", OrUnknown(friendly_name));
-  line(L"Adapter name       : ", OrUnknown(adapter_name));
-  line(L"Device description : ", OrUnknown(description));
-  line(L"Device state       : ", state);
-  line(L"Current format     : ", format.c_str());
+  line(L"Device ID          : ", text.id != nullptr ? text.id : L"(null)");
+  line(L"Device name        : ", OrUnknown(text.friendly_name));
+  line(L"Adapter name       : ", OrUnknown(text.adapter_name));
+  line(L"Device description : ", OrUnknown(text.description));
+  line(L"Device state       : ", text.state);
+  line(L"Current format     : ", text.format.c_str());
   block += L'\n';
   return block;
 }
 
 void WriteBlock(const std::wstring& block) {
   const std::string text = WideToLocale(block);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  // A short write could only be reported on the very stream that failed.
+  static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
+  static_cast<void>(std::fflush(stdout));
 }
 
 }  // namespace
@@ -84,7 +94,12 @@ void PrintDevice(const ComHandle<IMMDevice>& device) {
   if ((state & StateMask) == 0) {
     return;
   }
-  const std::wstring format = CurrentFormatName(*device.Get());
-  WriteBlock(FormatBlock(has_id ? id.Get() : nullptr, friendly_name.Text(), adapter_name.Text(),
-                         description.Text(), StateName(state), format));
+  BlockText text;
+  text.id = has_id ? id.Get() : nullptr;
+  text.friendly_name = friendly_name.Text();
+  text.adapter_name = adapter_name.Text();
+  text.description = description.Text();
+  text.state = StateName(state);
+  text.format = CurrentFormatName(*device.Get());
+  WriteBlock(FormatBlock(text));
 }

@@ -94,7 +94,7 @@ struct FakeProperty {
   std::wstring text;
 };
 
-class FakePropertyStore : public FakeObject<IPropertyStore> {
+class FakePropertyStore final : public FakeObject<IPropertyStore> {
  public:
   HRESULT STDMETHODCALLTYPE GetCount(DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetAt(DWORD, PROPERTYKEY*) override { return E_NOTIMPL; }
@@ -111,7 +111,7 @@ class FakePropertyStore : public FakeObject<IPropertyStore> {
   bool leave_text_on_failure = false;
 };
 
-class FakeDevice : public FakeObject<IMMDevice> {
+class FakeDevice final : public FakeObject<IMMDevice> {
  public:
   HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD context, PROPVARIANT* parameters, void** out) override;
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** out) override;
@@ -141,7 +141,7 @@ class FakeDevice : public FakeObject<IMMDevice> {
   DWORD store_access = 0xFFFFFFFF;
 };
 
-class FakeAudioClient : public FakeObject<IAudioClient> {
+class FakeAudioClient final : public FakeObject<IAudioClient> {
  public:
   explicit FakeAudioClient(FakeDevice& device) : device_(device) {}
 
@@ -168,7 +168,7 @@ class FakeAudioClient : public FakeObject<IAudioClient> {
   FakeDevice& device_;
 };
 
-class FakeCollection : public FakeObject<IMMDeviceCollection> {
+class FakeCollection final : public FakeObject<IMMDeviceCollection> {
  public:
   HRESULT STDMETHODCALLTYPE GetCount(UINT* out) override;
   HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** out) override;
@@ -181,7 +181,7 @@ class FakeCollection : public FakeObject<IMMDeviceCollection> {
   std::vector<UINT> items_asked;
 };
 
-class FakeEnumerator : public FakeObject<IMMDeviceEnumerator> {
+class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
  public:
   HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDeviceCollection** out) override;
   HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow, ERole, IMMDevice**) override { return E_NOTIMPL; }
