@@ -300,26 +300,25 @@ FakeDevice& FakePlatform::AddDevice(const std::wstring& name, DWORD state) {
   return device;
 }
 
-long FakePlatform::OutstandingReferences() const {
-  long total = enumerator.references + enumerator.collection.references;
-  for (const auto& device : devices) {
-    total += device->references + device->store.references;
+// Adds up one count over every fake of the platform, the audio clients included.
+template <typename Count>
+long SumOverFakes(const FakePlatform& platform, Count count) {
+  long total = count(platform.enumerator) + count(platform.enumerator.collection);
+  for (const auto& device : platform.devices) {
+    total += count(*device) + count(device->store);
     for (const auto& client : device->clients) {
-      total += client->references;
+      total += count(*client);
     }
   }
   return total;
 }
 
+long FakePlatform::OutstandingReferences() const {
+  return SumOverFakes(*this, [](const auto& fake) { return fake.references; });
+}
+
 long FakePlatform::ExtraReleases() const {
-  long total = enumerator.extra_releases + enumerator.collection.extra_releases;
-  for (const auto& device : devices) {
-    total += device->extra_releases + device->store.extra_releases;
-    for (const auto& client : device->clients) {
-      total += client->extra_releases;
-    }
-  }
-  return total;
+  return SumOverFakes(*this, [](const auto& fake) { return fake.extra_releases; });
 }
 
 int FakePlatform::RunListing() {

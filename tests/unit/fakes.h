@@ -226,6 +226,15 @@ struct FakePlatform {
   int pauses = 0;
 };
 
+// The probe's message for a failing row, once for each of the six rows.
+inline std::string EveryRow(const std::string& line) {
+  std::string lines;
+  for (int row = 0; row < 6; ++row) {
+    lines += line + "\n";
+  }
+  return lines;
+}
+
 // Blocks taken from the COM task allocator and not yet given back.
 long OutstandingTaskMemory();
 

@@ -117,11 +117,7 @@ TEST_F(Probe, ActivationFailureIsReportedForEveryRow) {
   device.faults["Activate"] = E_NOINTERFACE;
   const Probed probed = ProbeAll(device);
   EXPECT_EQ(probed.name, L"Unknown");
-  std::string expected;
-  for (int row = 0; row < 6; ++row) {
-    expected += "Couldn't activate Device: [0x80004002]\n";
-  }
-  EXPECT_EQ(probed.output, expected);
+  EXPECT_EQ(probed.output, EveryRow("Couldn't activate Device: [0x80004002]"));
 }
 
 TEST_F(Probe, MixFormatFailureIsReportedWithoutColonAndTheClientReleased) {
@@ -129,11 +125,7 @@ TEST_F(Probe, MixFormatFailureIsReportedWithoutColonAndTheClientReleased) {
   device.client_faults["GetMixFormat"] = kDeviceInvalidated;
   const Probed probed = ProbeAll(device);
   EXPECT_EQ(probed.name, L"Unknown");
-  std::string expected;
-  for (int row = 0; row < 6; ++row) {
-    expected += "Couldn't acquire Wave Format [0x88890004]\n";
-  }
-  EXPECT_EQ(probed.output, expected);
+  EXPECT_EQ(probed.output, EveryRow("Couldn't acquire Wave Format [0x88890004]"));
   EXPECT_TRUE(device.offers.empty());
   EXPECT_EQ(device.clients.size(), 6u);
 }

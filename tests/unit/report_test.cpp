@@ -129,10 +129,7 @@ TEST_F(Report, ProbeMessagesComeBeforeTheBlockAndTwoEndpointsGiveTwoBlocks) {
   broken.faults["Activate"] = kDeviceInvalidated;
   FakeDevice& fine = platform.AddDevice(L"fine");
   fine.mix_format = ExtensibleMix(1);
-  std::string expected;
-  for (int row = 0; row < 6; ++row) {
-    expected += "Couldn't activate Device: [0x88890004]\n";
-  }
+  std::string expected = EveryRow("Couldn't activate Device: [0x88890004]");
   expected += Block("{0.0.0.00000000}.{broken}", "broken (Speakers)", "broken Adapter", "broken", "Active", "Unknown");
   expected += Block("{0.0.0.00000000}.{fine}", "fine (Speakers)", "fine Adapter", "fine", "Active", "Mono");
   CapturedOutput output;

@@ -129,14 +129,10 @@ std::string ExpectedEndpoint(const Endpoint& endpoint, int index, const Faults& 
   std::string messages;
   std::string format = endpoint.format;
   if (const Fault* fault = faults.At("Activate", index); fault != nullptr && FAILED(fault->code)) {
-    for (int row = 0; row < 6; ++row) {
-      messages += "Couldn't activate Device: [0x" + Code(fault->code) + "]\n";
-    }
+    messages = EveryRow("Couldn't activate Device: [0x" + Code(fault->code) + "]");
     format = "Unknown";
   } else if (const Fault* mix = faults.At("GetMixFormat", index); mix != nullptr && FAILED(mix->code)) {
-    for (int row = 0; row < 6; ++row) {
-      messages += "Couldn't acquire Wave Format [0x" + Code(mix->code) + "]\n";
-    }
+    messages = EveryRow("Couldn't acquire Wave Format [0x" + Code(mix->code) + "]");
     format = "Unknown";
   } else if (faults.At("Initialize", index) != nullptr) {
     format = "Unknown";  // every row answered with something other than S_OK
