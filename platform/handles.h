@@ -86,9 +86,11 @@ class PropertyValue {
   ~PropertyValue() { PropVariantClear(&value_); }
 
   PROPVARIANT* Put() {
-    PropVariantClear(&value_);
+    Clear();
     return &value_;
   }
+  // Frees what the value holds and leaves it empty.
+  void Clear() { PropVariantClear(&value_); }
   [[nodiscard]] const PROPVARIANT& Get() const { return value_; }
 
   // The value's text, or null when it holds no wide string: a value of any

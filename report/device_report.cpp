@@ -66,7 +66,7 @@ void PrintDevice(const ComHandle<IMMDevice>& device) {
   if (!device) {
     return;
   }
-  // A state the endpoint would not give is 0, which no filter lets through.
+  // A state the endpoint failed to give counts as 0, which no filter lets through.
   DWORD state = 0;
   if (FAILED(device->GetState(&state))) {
     state = 0;
@@ -83,7 +83,7 @@ void PrintDevice(const ComHandle<IMMDevice>& device) {
     // A value the store failed to give is absent, whatever it left behind.
     const auto read = [&store](const PROPERTYKEY& key, PropertyValue& value) {
       if (FAILED(store->GetValue(key, value.Put()))) {
-        value.Put();
+        value.Clear();
       }
     };
     read(kPkeyDeviceFriendlyName, friendly_name);
