@@ -1,10 +1,10 @@
 #include "app/app.h"
 #include "app/state_mask.h"
+#include "text/output.h"
 
 #include <cctype>
 #include <clocale>
 #include <cstdint>
-#include <iostream>
 #include <string_view>
 
 // The one process-wide setting: see state_mask.h.
@@ -55,9 +55,9 @@ bool ParseArguments(int argc, char* argv[]) {
 }
 
 void PrintHelp() {
-  std::cout << "==== Help ====" << std::endl;
-  std::cout << "Usage:" << std::endl;
-  std::cout << "    trelmo [Active|Disabled|Unplugged|Not-Present]" << std::endl;
+  WriteLine("==== Help ====");
+  WriteLine("Usage:");
+  WriteLine("    trelmo [Active|Disabled|Unplugged|Not-Present]");
 }
 
 int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)()) {

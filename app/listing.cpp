@@ -2,16 +2,17 @@
 #include "app/state_mask.h"
 #include "platform/handles.h"
 #include "report/report.h"
+#include "text/output.h"
 #include "text/text.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <string>
 
 namespace {
 
-int ReportFailure(const char* prefix, HRESULT result) {
-  std::cout << prefix << FormatCode(static_cast<std::uint32_t>(result)) << "]" << std::endl;
+int ReportFailure(const std::string& prefix, HRESULT result) {
+  WriteLine(prefix + FormatCode(static_cast<std::uint32_t>(result)) + "]");
   return -1;
 }
 
@@ -44,7 +45,7 @@ int RunListing(CreateInstanceFunction create_instance, void (*pause)()) {
   if (FAILED(collection->GetCount(&count))) {
     count = 0;
   }
-  std::cout << "====== Found " << count << " audio devices ======" << std::endl;
+  WriteLine("====== Found " + std::to_string(count) + " audio devices ======");
 
   for (UINT index = 0; index < count; ++index) {
     ComHandle<IMMDevice> device;

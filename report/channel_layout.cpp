@@ -1,7 +1,8 @@
 #include "report/report.h"
+#include "text/output.h"
 #include "text/text.h"
 
-#include <iostream>
+#include <string>
 
 namespace {
 
@@ -23,8 +24,8 @@ constexpr DWORD kProbeStreamFlags = AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREA
 // claims the extensible tag has no channel mask to write.
 constexpr WORD kExtensibleExtraBytes = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
 
-void ReportFailure(const char* prefix, HRESULT result) {
-  std::cout << prefix << FormatCode(static_cast<std::uint32_t>(result)) << "]" << std::endl;
+void ReportFailure(const std::string& prefix, HRESULT result) {
+  WriteLine(prefix + FormatCode(static_cast<std::uint32_t>(result)) + "]");
 }
 
 }  // namespace

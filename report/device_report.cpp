@@ -1,8 +1,7 @@
 #include "app/state_mask.h"
 #include "report/report.h"
-#include "text/text.h"
+#include "text/output.h"
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -34,13 +33,6 @@ std::wstring FormatBlock(const BlockText& text) {
   line(L"Current format     : ", text.format.c_str());
   block += L'\n';
   return block;
-}
-
-void WriteBlock(const std::wstring& block) {
-  const std::string text = WideToLocale(block);
-  // A short write could only be reported on the very stream that failed.
-  static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
-  static_cast<void>(std::fflush(stdout));
 }
 
 }  // namespace
@@ -101,5 +93,5 @@ void PrintDevice(const ComHandle<IMMDevice>& device) {
   text.description = description.Text();
   text.state = StateName(state);
   text.format = CurrentFormatName(*device.Get());
-  WriteBlock(FormatBlock(text));
+  WriteWide(FormatBlock(text));
 }

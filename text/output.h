@@ -1,0 +1,24 @@
+// Where everything the tool prints goes. A console is given UTF-16 through
+// WriteConsoleW, so every name shows as the platform reports it; a file, a
+// pipe or NUL gets the bytes scripts already rely on: the locale's code page,
+// "?" for what it cannot represent, CRLF line ends.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+using ConsoleWriteFunction = BOOL(WINAPI*)(HANDLE, const VOID*, DWORD, LPDWORD, LPVOID);
+
+// Decides, once at start-up, whether standard output is a console.
+void SelectOutput();
+// The same decision made by the caller: a null writer means no console.
+// Tests hand in a fake writer here.
+void SelectOutput(HANDLE console, ConsoleWriteFunction write);
+
+// One line of UTF-8 text (a message, the header, help), ended and flushed.
+void WriteLine(std::string_view text);
+// UTF-8 text as it stands (the JSON document), flushed.
+void WriteUtf8(std::string_view text);
+// Wide text as it stands (a device block), flushed.
+void WriteWide(std::wstring_view text);
