@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# scripts/release run in two clones of the committed HEAD, in differently
+# named directories and one after the other, must give the same trelmo.exe and
+# the same archive, byte for byte; the archive holds exactly the four files, as
+# committed; SHA256SUMS checks out; and a tree with uncommitted changes is
+# refused.
+# shellcheck source=../e2e/lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
+
+# Not a git checkout (an unpacked source archive): nothing to release from.
+git -C "$repo_dir" rev-parse --verify -q HEAD >/dev/null || exit 77
+
+first="$scratch/a-first"
+second="$scratch/second/clone-b"
+git clone -q "$repo_dir" "$first"
+git clone -q "$repo_dir" "$second"
+# The builds' own temporary directories stay in the scratch directory too.
+export TMPDIR="$scratch"
+
+for clone in "$first" "$second"; do
+  name=$(basename "$clone")
+  if ! "$clone/scripts/release" >"$scratch/$name.out" 2>&1; then
+    fail "scripts/release in $clone failed"
+    finish
+  fi
+done
+
+version=$(sed -n 's/^project(trelmo VERSION \([0-9.]*\).*/\1/p' "$first/CMakeLists.txt")
+archive="trelmo-$version-windows-x64.zip"
+for file in "$archive" trelmo.exe SHA256SUMS; do
+  if [ ! -f "$first/dist/$file" ]; then
+    fail "no dist/$file"
+    finish
+  fi
+  cmp -s "$first/dist/$file" "$second/dist/$file" || fail "$file differs between the two builds"
+done
+
+(cd "$first/dist" && sha256sum --quiet -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
+expect_equal "files in SHA256SUMS" "$archive trelmo.exe" "$(awk '{print $2}' "$first/dist/SHA256SUMS" | paste -sd' ')"
+
+# Entries in a fixed order, each a plain 0644 file dated at the commit, with
+# no extra fields, holding what the commit holds.
+commit_time=$(git -C "$first" log -1 --format=%ct)
+entries=$(python3 - "$first/dist/$archive" "$commit_time" <<'EOF'
+import sys, time, zipfile
+archive, commit_time = sys.argv[1], int(sys.argv[2])
+stamp = time.gmtime(max(commit_time, 315532800))[:6]
+stamp = stamp[:5] + (stamp[5] // 2 * 2,)
+for entry in zipfile.ZipFile(archive).infolist():
+    problems = []
+    if entry.date_time != stamp:
+        problems.append(f"dated {entry.date_time}, not {stamp}")
+    if entry.external_attr >> 16 != 0o100644:
+        problems.append(f"mode {entry.external_attr >> 16:o}")
+    if entry.extra:
+        problems.append("extra fields")
+    print(entry.filename, *problems)
+EOF
+)
+expect_equal "archive entries" "trelmo.exe README.md LICENSE CHANGELOG.md" "$(paste -sd' ' <<<"$entries")"
+mkdir "$scratch/unpacked"
+python3 -m zipfile -e "$first/dist/$archive" "$scratch/unpacked"
+expect_bytes "trelmo.exe in the archive" "$first/dist/trelmo.exe" "$scratch/unpacked/trelmo.exe"
+for file in README.md LICENSE CHANGELOG.md; do
+  expect_bytes "$file in the archive" "$first/$file" "$scratch/unpacked/$file"
+done
+
+# A change not yet committed.
+echo >>"$first/README.md"
+if "$first/scripts/release" >"$scratch/dirty.out" 2>&1; then
+  fail "scripts/release ran on a tree with uncommitted changes"
+fi
+grep -q "uncommitted changes" "$scratch/dirty.out" || fail "no word of the uncommitted changes: $(cat "$scratch/dirty.out")"
+
+finish
