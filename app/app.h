@@ -1,23 +1,62 @@
-// The command line and the listing run.
+// The command line and the listing runs.
 #pragma once
 
 #include "platform/core_audio.h"
+#include "platform/handles.h"
 
-// Folds each argument to a state word and adds its bit to the StateMask.
-// False at the first word that is not one of "active", "disabled",
-// "unplugged" and "not-present"; the words after it are not looked at.
+#include <vector>
+
+// What the options on the command line ask for. State words are not options:
+// they go to the StateMask.
+struct Options {
+  bool json = false;
+  bool no_pause = false;
+  bool render = false;
+  bool capture = false;
+  bool help = false;
+  bool version = false;
+  bool state_word_given = false;
+};
+
+// Folds each argument as a state word is folded, then adds a state word's bit
+// to the StateMask or sets the option it names. False at the first word that
+// is neither; the words after it are not looked at.
+bool ParseArguments(int argc, char* argv[], Options& options);
+// The same, for a caller that has no use for the options.
 bool ParseArguments(int argc, char* argv[]);
 
+// The three usage lines, as shown for a word that is not understood.
 void PrintHelp();
+// The usage lines, an empty line, then one line per option.
+void PrintOptionsHelp();
 
-// Lists the render endpoints in the StateMask's states and runs the pause.
-// 0 when the listing completed, -1 when the endpoints could not be listed.
-// The enumerator comes from create_instance; main passes CoCreateInstance.
+// The flows the listing covers, in the order they are listed.
+std::vector<EDataFlow> ListedFlows(const Options& options);
+
+// Lists the endpoints in the StateMask's states as text and runs the pause
+// (unless --no-pause). 0 when the listing completed, -1 when the endpoints
+// could not be listed. The enumerator comes from create_instance; main passes
+// CoCreateInstance. The first form lists playback endpoints, as with no option.
 int RunListing(CreateInstanceFunction create_instance, void (*pause)());
+int RunListing(const Options& options, CreateInstanceFunction create_instance, void (*pause)());
+
+// The same endpoints as one JSON document; never pauses. 0, or -1 with an
+// error document when the endpoints could not be listed.
+int RunJsonListing(const Options& options, CreateInstanceFunction create_instance);
 
 // Everything main does once COM is initialised: reads the command line into
-// the StateMask, then shows the help text (2) or runs the listing.
+// the StateMask and the options, then shows help or the version, or runs a
+// listing.
 int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)());
 
 // Runs the command interpreter's "pause".
 void Pause();
+
+// The steps both listings take. Each answers with the platform's result; a
+// success that hands back no object is E_POINTER.
+HRESULT CreateEnumerator(CreateInstanceFunction create_instance, ComHandle<IMMDeviceEnumerator>& enumerator);
+HRESULT EnumerateEndpoints(IMMDeviceEnumerator& enumerator, EDataFlow flow,
+                           ComHandle<IMMDeviceCollection>& collection);
+// The number of endpoints, or 0 when the collection cannot say: an undefined
+// count must not be walked.
+UINT EndpointCount(IMMDeviceCollection& collection);

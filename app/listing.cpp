@@ -16,46 +16,78 @@ int ReportFailure(const std::string& prefix, HRESULT result) {
   return -1;
 }
 
+// Playback keeps the header it has always had; recording gets its own word.
+const char* HeaderNoun(EDataFlow flow) { return flow == eCapture ? " capture devices ======" : " audio devices ======"; }
+
 }  // namespace
 
-int RunListing(CreateInstanceFunction create_instance, void (*pause)()) {
-  ComHandle<IMMDeviceEnumerator> enumerator;
-  HRESULT result = create_instance(kClsidMMDeviceEnumerator, nullptr, kClsctxAll, kIidIMMDeviceEnumerator,
-                                   enumerator.PutVoid());
+HRESULT CreateEnumerator(CreateInstanceFunction create_instance, ComHandle<IMMDeviceEnumerator>& enumerator) {
+  const HRESULT result =
+      create_instance(kClsidMMDeviceEnumerator, nullptr, kClsctxAll, kIidIMMDeviceEnumerator, enumerator.PutVoid());
   // Success that hands back no object is a failure to create it.
-  if (SUCCEEDED(result) && !enumerator) {
-    result = E_POINTER;
+  return SUCCEEDED(result) && !enumerator ? E_POINTER : result;
+}
+
+HRESULT EnumerateEndpoints(IMMDeviceEnumerator& enumerator, EDataFlow flow,
+                           ComHandle<IMMDeviceCollection>& collection) {
+  const HRESULT result = enumerator.EnumAudioEndpoints(flow, StateMask, collection.Put());
+  return SUCCEEDED(result) && !collection ? E_POINTER : result;
+}
+
+UINT EndpointCount(IMMDeviceCollection& collection) {
+  UINT count = 0;
+  if (FAILED(collection.GetCount(&count))) {
+    count = 0;
   }
+  return count;
+}
+
+std::vector<EDataFlow> ListedFlows(const Options& options) {
+  std::vector<EDataFlow> flows;
+  if (options.render || !options.capture) {
+    flows.push_back(eRender);
+  }
+  if (options.capture) {
+    flows.push_back(eCapture);
+  }
+  return flows;
+}
+
+int RunListing(CreateInstanceFunction create_instance, void (*pause)()) {
+  return RunListing(Options{}, create_instance, pause);
+}
+
+int RunListing(const Options& options, CreateInstanceFunction create_instance, void (*pause)()) {
+  ComHandle<IMMDeviceEnumerator> enumerator;
+  HRESULT result = CreateEnumerator(create_instance, enumerator);
   if (FAILED(result)) {
     return ReportFailure("Couldn't create Device Enumerator: [0x", result);
   }
 
-  ComHandle<IMMDeviceCollection> collection;
-  result = enumerator->EnumAudioEndpoints(eRender, StateMask, collection.Put());
-  if (SUCCEEDED(result) && !collection) {
-    result = E_POINTER;
-  }
-  if (FAILED(result)) {
-    return ReportFailure("Couldn't enumerate: [0x", result);
-  }
-
-  // A count the collection failed to give lists nothing rather than an
-  // undefined number of endpoints.
-  UINT count = 0;
-  if (FAILED(collection->GetCount(&count))) {
-    count = 0;
-  }
-  WriteLine("====== Found " + std::to_string(count) + " audio devices ======");
-
-  for (UINT index = 0; index < count; ++index) {
-    ComHandle<IMMDevice> device;
-    if (FAILED(collection->Item(index, device.Put()))) {
-      continue;
+  // Every collection is kept until after the pause and released before the
+  // enumerator, as a listing of one flow always has been.
+  const std::vector<EDataFlow> flows = ListedFlows(options);
+  std::vector<ComHandle<IMMDeviceCollection>> collections(flows.size());
+  for (std::size_t listed = 0; listed < flows.size(); ++listed) {
+    ComHandle<IMMDeviceCollection>& collection = collections[listed];
+    result = EnumerateEndpoints(*enumerator.Get(), flows[listed], collection);
+    if (FAILED(result)) {
+      return ReportFailure("Couldn't enumerate: [0x", result);
     }
-    PrintDevice(device);
+    const UINT count = EndpointCount(*collection.Get());
+    WriteLine("====== Found " + std::to_string(count) + HeaderNoun(flows[listed]));
+    for (UINT index = 0; index < count; ++index) {
+      ComHandle<IMMDevice> device;
+      if (FAILED(collection->Item(index, device.Put()))) {
+        continue;
+      }
+      PrintDevice(device, flows[listed]);
+    }
   }
 
-  pause();
+  if (!options.no_pause) {
+    pause();
+  }
   return 0;
 }
 

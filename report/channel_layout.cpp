@@ -17,14 +17,32 @@ constexpr ChannelLayout ChannelLayoutTable[] = {
 };
 
 // The offer is a loopback, event-driven stream so that it never needs an
-// event handle or a started stream to be accepted.
+// event handle or a started stream to be accepted. A recording endpoint has
+// no loopback: offered one, it would refuse every layout as the wrong kind.
 constexpr DWORD kProbeStreamFlags = AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
+constexpr DWORD kCaptureProbeStreamFlags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
+
+// The sample types of an extensible record, spelt out like the other identifiers.
+// {00000001-0000-0010-8000-00AA00389B71}
+constexpr GUID kSubtypePcm = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+// {00000003-0000-0010-8000-00AA00389B71}
+constexpr GUID kSubtypeIeeeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 // Bytes the extensible part adds to a WAVEFORMATEX: a shorter record that
 // claims the extensible tag has no channel mask to write.
 constexpr WORD kExtensibleExtraBytes = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
 
-void ReportFailure(const std::string& prefix, HRESULT result) {
+bool HasExtensiblePart(const WAVEFORMATEX& format) {
+  return format.wFormatTag == WAVE_FORMAT_EXTENSIBLE && format.cbSize >= kExtensibleExtraBytes;
+}
+
+// The text listing says so on standard output; a caller that keeps findings
+// gets the failure there instead.
+void ReportFailure(Findings* findings, const char* call, const std::string& prefix, HRESULT result) {
+  if (findings != nullptr) {
+    findings->failures.push_back({call, result});
+    return;
+  }
   WriteLine(prefix + FormatCode(static_cast<std::uint32_t>(result)) + "]");
 }
 
@@ -34,12 +52,34 @@ void ApplyLayout(WAVEFORMATEX& format, const ChannelLayout& layout) {
   format.nChannels = static_cast<WORD>(layout.channels);
   format.nBlockAlign = static_cast<WORD>((format.nChannels * format.wBitsPerSample) / 8);
   format.nAvgBytesPerSec = static_cast<DWORD>(format.nBlockAlign) * format.nSamplesPerSec;
-  if (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE && format.cbSize >= kExtensibleExtraBytes) {
+  if (HasExtensiblePart(format)) {
     reinterpret_cast<WAVEFORMATEXTENSIBLE&>(format).dwChannelMask = layout.channel_mask;
   }
 }
 
-ComHandle<IAudioClient> ProbeLayout(IMMDevice& device, const ChannelLayout& layout) {
+MixFormatFacts DescribeMixFormat(const WAVEFORMATEX& format) {
+  MixFormatFacts facts;
+  facts.sample_rate = format.nSamplesPerSec;
+  facts.channels = format.nChannels;
+  facts.bits_per_sample = format.wBitsPerSample;
+  if (format.wFormatTag == WAVE_FORMAT_PCM) {
+    facts.sample_type = "pcm";
+  } else if (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
+    facts.sample_type = "float";
+  } else if (HasExtensiblePart(format)) {
+    const auto& extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format);
+    facts.channel_mask = extensible.dwChannelMask;
+    if (IsEqualGUID(extensible.SubFormat, kSubtypePcm)) {
+      facts.sample_type = "pcm";
+    } else if (IsEqualGUID(extensible.SubFormat, kSubtypeIeeeFloat)) {
+      facts.sample_type = "float";
+    }
+  }
+  return facts;
+}
+
+ComHandle<IAudioClient> ProbeLayout(IMMDevice& device, const ChannelLayout& layout, EDataFlow flow,
+                                    Findings* findings) {
   ComHandle<IAudioClient> client;
   HRESULT result = device.Activate(kIidIAudioClient, kClsctxAll, nullptr, client.PutVoid());
   // A driver that claims success but hands back nothing has not activated.
@@ -47,7 +87,7 @@ ComHandle<IAudioClient> ProbeLayout(IMMDevice& device, const ChannelLayout& layo
     result = E_POINTER;
   }
   if (FAILED(result)) {
-    ReportFailure("Couldn't activate Device: [0x", result);
+    ReportFailure(findings, "Activate", "Couldn't activate Device: [0x", result);
     return {};
   }
 
@@ -57,23 +97,32 @@ ComHandle<IAudioClient> ProbeLayout(IMMDevice& device, const ChannelLayout& layo
     result = E_POINTER;
   }
   if (FAILED(result)) {
-    ReportFailure("Couldn't acquire Wave Format [0x", result);
+    ReportFailure(findings, "GetMixFormat", "Couldn't acquire Wave Format [0x", result);
     return {};
+  }
+  if (findings != nullptr && !findings->mix_format) {
+    findings->mix_format = DescribeMixFormat(*format.Get());
   }
 
   ApplyLayout(*format.Get(), layout);
-  if (client->Initialize(AUDCLNT_SHAREMODE_SHARED, kProbeStreamFlags, 0, 0, format.Get(), nullptr) != S_OK) {
+  const DWORD flags = flow == eCapture ? kCaptureProbeStreamFlags : kProbeStreamFlags;
+  if (client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 0, 0, format.Get(), nullptr) != S_OK) {
     return {};
   }
   return client;
 }
 
-std::wstring CurrentFormatName(IMMDevice& device) {
+const ChannelLayout* AcceptedLayout(IMMDevice& device, EDataFlow flow, Findings* findings) {
   for (const ChannelLayout& layout : ChannelLayoutTable) {
-    if (ProbeLayout(device, layout)) {
+    if (ProbeLayout(device, layout, flow, findings)) {
       // The accepted client was only a question; it is released right here.
-      return Utf8ToWide(layout.name);
+      return &layout;
     }
   }
-  return L"Unknown";
+  return nullptr;
+}
+
+std::wstring CurrentFormatName(IMMDevice& device, EDataFlow flow) {
+  const ChannelLayout* layout = AcceptedLayout(device, flow, nullptr);
+  return layout != nullptr ? Utf8ToWide(layout->name) : L"Unknown";
 }

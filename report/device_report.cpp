@@ -54,44 +54,60 @@ const wchar_t* StateName(std::uint32_t state) {
   }
 }
 
-void PrintDevice(const ComHandle<IMMDevice>& device) {
+void ReadEndpoint(IMMDevice& device, EndpointReading& reading, Findings* findings) {
+  const auto failed = [findings](const char* call, HRESULT result, const char* property = nullptr) {
+    if (findings != nullptr) {
+      findings->failures.push_back({call, result, property});
+    }
+  };
+  // A state the endpoint failed to give counts as 0, which no filter lets through.
+  if (FAILED(device.GetState(&reading.state))) {
+    reading.state = 0;
+  }
+  HRESULT result = device.GetId(reading.id.Put());
+  reading.has_id = SUCCEEDED(result);
+  if (reading.has_id && !reading.id) {
+    result = E_POINTER;
+  }
+  if (FAILED(result)) {
+    failed("GetId", result);
+  }
+  result = device.OpenPropertyStore(STGM_READ, reading.store.Put());
+  if (SUCCEEDED(result) && !reading.store) {
+    result = E_POINTER;
+  }
+  if (FAILED(result)) {
+    failed("OpenPropertyStore", result);
+    return;
+  }
+  // A value the store failed to give is absent, whatever it left behind.
+  const auto read = [&](const PROPERTYKEY& key, PropertyValue& value, const char* property) {
+    const HRESULT read_result = reading.store->GetValue(key, value.Put());
+    if (FAILED(read_result)) {
+      value.Clear();
+      failed("GetValue", read_result, property);
+    }
+  };
+  read(kPkeyDeviceFriendlyName, reading.friendly_name, "friendly_name");
+  read(kPkeyDeviceInterfaceFriendlyName, reading.adapter_name, "adapter_name");
+  read(kPkeyDeviceDeviceDesc, reading.description, "description");
+}
+
+void PrintDevice(const ComHandle<IMMDevice>& device, EDataFlow flow) {
   if (!device) {
     return;
   }
-  // A state the endpoint failed to give counts as 0, which no filter lets through.
-  DWORD state = 0;
-  if (FAILED(device->GetState(&state))) {
-    state = 0;
-  }
-  TaskMemHandle<wchar_t> id;
-  const bool has_id = SUCCEEDED(device->GetId(id.Put()));
-  ComHandle<IPropertyStore> store;
-  device->OpenPropertyStore(STGM_READ, store.Put());
-
-  PropertyValue adapter_name;
-  PropertyValue friendly_name;
-  PropertyValue description;
-  if (store) {
-    // A value the store failed to give is absent, whatever it left behind.
-    const auto read = [&store](const PROPERTYKEY& key, PropertyValue& value) {
-      if (FAILED(store->GetValue(key, value.Put()))) {
-        value.Clear();
-      }
-    };
-    read(kPkeyDeviceFriendlyName, friendly_name);
-    read(kPkeyDeviceInterfaceFriendlyName, adapter_name);
-    read(kPkeyDeviceDeviceDesc, description);
-  }
-
-  if ((state & StateMask) == 0) {
+  EndpointReading reading;
+  ReadEndpoint(*device.Get(), reading, nullptr);
+  if ((reading.state & StateMask) == 0) {
     return;
   }
   BlockText text;
-  text.id = has_id ? id.Get() : nullptr;
-  text.friendly_name = friendly_name.Text();
-  text.adapter_name = adapter_name.Text();
-  text.description = description.Text();
-  text.state = StateName(state);
-  text.format = CurrentFormatName(*device.Get());
+  text.id = reading.has_id ? reading.id.Get() : nullptr;
+  text.friendly_name = reading.friendly_name.Text();
+  text.adapter_name = reading.adapter_name.Text();
+  text.description = reading.description.Text();
+  text.state = StateName(reading.state);
+  text.format = CurrentFormatName(*device.Get(), flow);
   WriteWide(FormatBlock(text));
 }

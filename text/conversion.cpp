@@ -55,6 +55,18 @@ std::string WideToUtf8(std::wstring_view wide, WideToMultiByteFunction convert) 
   return utf8;
 }
 
+std::wstring ReplaceLoneSurrogates(std::wstring_view wide) {
+  std::wstring text(wide);
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (IsHighSurrogate(text[at]) && at + 1 < text.size() && IsLowSurrogate(text[at + 1])) {
+      ++at;
+    } else if (IsHighSurrogate(text[at]) || IsLowSurrogate(text[at])) {
+      text[at] = L'\xFFFD';
+    }
+  }
+  return text;
+}
+
 // The C runtime's own wide output gives up on the rest of a value at the
 // first character the locale's code page lacks; converting one character at
 // a time lets the rest through.

@@ -21,6 +21,10 @@ std::wstring Utf8ToWide(std::string_view utf8, MultiByteToWideFunction convert);
 std::string WideToUtf8(std::wstring_view wide);
 std::string WideToUtf8(std::wstring_view wide, WideToMultiByteFunction convert);
 
+// The text with each UTF-16 surrogate that has no partner replaced by U+FFFD,
+// so that it converts to UTF-8 instead of failing as a whole.
+std::wstring ReplaceLoneSurrogates(std::wstring_view wide);
+
 // The wide text in the multibyte encoding of the C library's current locale.
 // A character that the locale cannot represent becomes "?", and the rest of
 // the text is converted as usual.

@@ -28,7 +28,7 @@ Outcome RunWords(FakePlatform& platform, const std::vector<std::string>& words) 
 
 TEST_F(CommandLine, UnknownWordShowsHelpWithStatusTwoAndListsNothing) {
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-           {"bogus"}, {""}, {"active", "bogus"}, {"not_present"}, {"active", ""}, {"/?"}, {"--help"}}) {
+           {"bogus"}, {""}, {"active", "bogus"}, {"not_present"}, {"active", ""}, {"--bogus"}, {"-x"}}) {
     const Outcome outcome = RunWords(platform, words);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.text, kHelp);

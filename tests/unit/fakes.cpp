@@ -278,32 +278,52 @@ HRESULT FakeCollection::Item(UINT index, IMMDevice** out) {
 HRESULT FakeEnumerator::EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDeviceCollection** out) {
   enumerations.emplace_back(flow, mask);
   *out = nullptr;
-  if (const auto fault = Failure("EnumAudioEndpoints")) {
+  // "EnumAudioEndpoints#capture" fails only the recording endpoints' enumeration.
+  std::optional<HRESULT> fault = Failure("EnumAudioEndpoints");
+  if (!fault && flow == eCapture) {
+    fault = Failure("EnumAudioEndpoints#capture");
+  }
+  if (fault) {
     return *fault;
   }
   if (!hand_back_nothing) {
-    collection.HandOut(out);
+    (flow == eCapture ? capture_collection : collection).HandOut(out);
   }
   return Success("EnumAudioEndpoints");
+}
+
+HRESULT FakeEnumerator::GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** out) {
+  default_requests.emplace_back(flow, role);
+  *out = nullptr;
+  if (const auto fault = Failure("GetDefaultAudioEndpoint")) {
+    return *fault;
+  }
+  const auto found = defaults.find({flow, role});
+  if (found == defaults.end()) {
+    return kNotFound;
+  }
+  found->second->HandOut(out);
+  return S_OK;
 }
 
 FakePlatform::FakePlatform() { Spy(); }
 FakePlatform::~FakePlatform() = default;
 
-FakeDevice& FakePlatform::AddDevice(const std::wstring& name, DWORD state) {
+FakeDevice& FakePlatform::AddDevice(const std::wstring& name, DWORD state, EDataFlow flow) {
   devices.push_back(std::make_unique<FakeDevice>());
   FakeDevice& device = *devices.back();
   device.id = L"{0.0.0.00000000}.{" + name + L"}";
   device.state = state;
   device.SetNames(name + L" (Speakers)", name + L" Adapter", name);
-  enumerator.collection.devices.push_back(&device);
+  (flow == eCapture ? enumerator.capture_collection : enumerator.collection).devices.push_back(&device);
   return device;
 }
 
 // Adds up one count over every fake of the platform, the audio clients included.
 template <typename Count>
 long SumOverFakes(const FakePlatform& platform, Count count) {
-  long total = count(platform.enumerator) + count(platform.enumerator.collection);
+  long total = count(platform.enumerator) + count(platform.enumerator.collection) +
+               count(platform.enumerator.capture_collection);
   for (const auto& device : platform.devices) {
     total += count(*device) + count(device->store);
     for (const auto& client : device->clients) {

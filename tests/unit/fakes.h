@@ -184,7 +184,7 @@ class FakeCollection final : public FakeObject<IMMDeviceCollection> {
 class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
  public:
   HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDeviceCollection** out) override;
-  HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow, ERole, IMMDevice**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** out) override;
   HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR, IMMDevice**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
     return E_NOTIMPL;
@@ -193,9 +193,13 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
     return E_NOTIMPL;
   }
 
-  FakeCollection collection;
+  FakeCollection collection;          // playback endpoints
+  FakeCollection capture_collection;  // recording endpoints
   bool hand_back_nothing = false;
   std::vector<std::pair<EDataFlow, DWORD>> enumerations;
+  // The default endpoint per flow and role; a pair without one answers E_NOTFOUND.
+  std::map<std::pair<EDataFlow, ERole>, FakeDevice*> defaults;
+  std::vector<std::pair<EDataFlow, ERole>> default_requests;
 };
 
 // A whole platform for one listing run: the enumerator that the fake
@@ -204,7 +208,7 @@ struct FakePlatform {
   FakePlatform();
   ~FakePlatform();
 
-  FakeDevice& AddDevice(const std::wstring& name, DWORD state = DEVICE_STATE_ACTIVE);
+  FakeDevice& AddDevice(const std::wstring& name, DWORD state = DEVICE_STATE_ACTIVE, EDataFlow flow = eRender);
 
   // References the tool still holds and releases it made beyond its own.
   long OutstandingReferences() const;
