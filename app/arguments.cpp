@@ -3,9 +3,11 @@
 #include "text/output.h"
 #include "app/version.h"
 
+#include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 // The one process-wide setting: see state_mask.h.
@@ -48,18 +50,18 @@ constexpr std::string_view kOptionHelp[] = {
 };
 
 bool ApplyWord(std::string_view argument, Options& options) {
-  for (const StateWord& state : kStateWords) {
-    if (argument == state.word) {
-      StateMask |= state.bit;
-      options.state_word_given = true;
-      return true;
-    }
+  const auto* state = std::find_if(std::begin(kStateWords), std::end(kStateWords),
+                                   [argument](const StateWord& word) { return argument == word.word; });
+  if (state != std::end(kStateWords)) {
+    StateMask |= state->bit;
+    options.state_word_given = true;
+    return true;
   }
-  for (const OptionWord& option : kOptionWords) {
-    if (argument == option.word) {
-      options.*option.flag = true;
-      return true;
-    }
+  const auto* option = std::find_if(std::begin(kOptionWords), std::end(kOptionWords),
+                                    [argument](const OptionWord& word) { return argument == word.word; });
+  if (option != std::end(kOptionWords)) {
+    options.*option->flag = true;
+    return true;
   }
   return false;
 }

@@ -161,6 +161,7 @@ int RunJsonListing(const Options& options, CreateInstanceFunction create_instanc
 
   const std::vector<EDataFlow> flows = ListedFlows(options);
   std::vector<DefaultIds> defaults;
+  defaults.reserve(flows.size());
   for (const EDataFlow flow : flows) {
     defaults.push_back(ReadDefaults(*enumerator.Get(), flow));
   }

@@ -69,9 +69,9 @@ MixFormatFacts DescribeMixFormat(const WAVEFORMATEX& format) {
   } else if (HasExtensiblePart(format)) {
     const auto& extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format);
     facts.channel_mask = extensible.dwChannelMask;
-    if (IsEqualGUID(extensible.SubFormat, kSubtypePcm)) {
+    if (IsEqualGUID(extensible.SubFormat, kSubtypePcm) != FALSE) {
       facts.sample_type = "pcm";
-    } else if (IsEqualGUID(extensible.SubFormat, kSubtypeIeeeFloat)) {
+    } else if (IsEqualGUID(extensible.SubFormat, kSubtypeIeeeFloat) != FALSE) {
       facts.sample_type = "float";
     }
   }

@@ -17,8 +17,8 @@ void PrintDevice(const ComHandle<IMMDevice>& device, EDataFlow flow = eRender);
 
 // One platform call that failed while an endpoint was read or probed.
 struct CallFailure {
-  const char* call;               // the platform's name, "GetId", "Activate", ...
-  HRESULT code;
+  const char* call = nullptr;     // the platform's name, "GetId", "Activate", ...
+  HRESULT code = S_OK;
   const char* property = nullptr;  // for GetValue: "friendly_name", "adapter_name" or "description"
 };
 

@@ -44,9 +44,10 @@ void WriteBytes(std::string_view bytes) {
 }  // namespace
 
 void SelectOutput() {
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  const bool console = output != nullptr && output != INVALID_HANDLE_VALUE && GetConsoleMode(output, &mode);
+  const bool console =
+      output != nullptr && output != INVALID_HANDLE_VALUE && GetConsoleMode(output, &mode) != FALSE;
   SelectOutput(output, console ? WriteConsoleW : nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include "text/text.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <iostream>
 #include <set>
@@ -246,6 +247,65 @@ TEST_F(Sweep, EveryCallOfOneEndpointFailingAtOnce) {
         faults.push_back({{call, endpoint}, code});
       }
       Check(faults);
+    }
+  }
+}
+
+// The document under each single fault: the same endpoints as the text
+// listing, each failed call recorded against its endpoint, nothing held.
+void CheckDocument(const Fault& fault) {
+  SCOPED_TRACE(Describe({fault}));
+  const std::vector<Endpoint> endpoints = Endpoints();
+  const long task_memory_before = OutstandingTaskMemory();
+  FakePlatform platform;
+  for (const Endpoint& endpoint : endpoints) {
+    platform.AddDevice(endpoint.name, endpoint.state).mix_format = endpoint.mix;
+  }
+  Inject(platform, fault);
+  const Expected text = ExpectedRun(endpoints, {fault});
+  CapturedOutput output;
+  const int status = platform.RunCommandLine({"--json", "active", "unplugged"});
+  const auto document = nlohmann::json::parse(output.Text(), nullptr, false);
+  ASSERT_FALSE(document.is_discarded());
+  EXPECT_EQ(status, text.status);
+  EXPECT_EQ(platform.pauses, 0);
+  EXPECT_EQ(platform.OutstandingReferences(), 0);
+  EXPECT_EQ(platform.ExtraReleases(), 0);
+  EXPECT_EQ(OutstandingTaskMemory(), task_memory_before);
+  if (status != 0) {
+    EXPECT_EQ(document["error"]["code"], "0x" + Code(fault.code));
+    return;
+  }
+  // One entry for each block the text listing prints under the same fault.
+  std::size_t blocks = 0;
+  for (std::size_t at = text.text.find("===== Device"); at != std::string::npos;
+       at = text.text.find("===== Device", at + 1)) {
+    ++blocks;
+  }
+  ASSERT_EQ(document["endpoints"].size(), blocks);
+  const std::string call = fault.point.call.substr(0, fault.point.call.find('#'));
+  std::size_t recorded = 0;
+  for (const auto& endpoint : document["endpoints"]) {
+    for (const auto& error : endpoint["errors"]) {
+      EXPECT_EQ(error["call"], call);
+      EXPECT_EQ(error["code"], "0x" + Code(fault.code));
+      ++recorded;
+    }
+  }
+  // An endpoint that cannot be had is not listed, and a declined offer is an answer, not an error.
+  const bool recordable = FAILED(fault.code) && call != "Item" && call != "GetState" && call != "GetCount" &&
+                          call != "Initialize" && fault.point.endpoint != 3;  // the disabled one is never listed
+  const std::size_t expected = !recordable ? 0 : call == "Activate" || call == "GetMixFormat" ? 6 : 1;
+  EXPECT_EQ(recorded, expected);
+}
+
+TEST_F(Sweep, EachCallFailingAloneInTheDocument) {
+  for (const FaultPoint& point : FaultPoints()) {
+    for (const HRESULT code : kCodes) {
+      CheckDocument({point, code});
+      if (HasFailure()) {
+        return;
+      }
     }
   }
 }
