@@ -136,8 +136,12 @@ pause_prompt='Press any key to continue... '
 
 # parse_listing NAME: reads the listing in $scratch/NAME.txt (see to_lf) and
 # checks its frame: the header line, then per endpoint any probe messages and a
-# seven-line block with an empty line after it, then the pause prompt. Sets
-#   listed_count   the count in the header line
+# seven-line block with an empty line after it, then the pause prompt. A
+# listing of both flows has a second header (of capture devices) after the
+# first one's blocks. Sets
+#   listed_count   the count in the first header line
+#   listed_headers the headers, each as "COUNT audio" or "COUNT capture"
+#   block_header[i]  the index in listed_headers of the header block i is under
 #   blocks         how many blocks there are
 #   block_id[i] block_name[i] block_adapter[i] block_description[i]
 #   block_state[i] block_format[i]   the values of block i
@@ -147,16 +151,19 @@ pause_prompt='Press any key to continue... '
 parse_listing() {
   local name=$1 i=1 last line
   local -a lines
+  local header='^====== Found (0|[1-9][0-9]*) (audio|capture) devices ======$'
   listed_count=-1
+  listed_headers=()
   blocks=0
   block_id=() block_name=() block_adapter=() block_description=()
-  block_state=() block_format=() block_messages=() block_line=()
+  block_state=() block_format=() block_messages=() block_line=() block_header=()
   mapfile -t lines <"$scratch/$name.txt"
-  if [[ ! "${lines[0]:-}" =~ ^======\ Found\ (0|[1-9][0-9]*)\ audio\ devices\ ======$ ]]; then
+  if [[ ! "${lines[0]:-}" =~ $header ]]; then
     fail "$name: bad header line '${lines[0]:-}'"
     return
   fi
   listed_count=${BASH_REMATCH[1]}
+  listed_headers=("${BASH_REMATCH[1]} ${BASH_REMATCH[2]}")
   last=$((${#lines[@]} - 1))
   expect_equal "$name: last line" "$pause_prompt" "${lines[last]}"
 
@@ -168,6 +175,14 @@ parse_listing() {
     case "$line" in
       "Couldn't activate Device: [0x"????????"]" | "Couldn't acquire Wave Format [0x"????????"]")
         messages+="$line|"
+        i=$((i + 1))
+        ;;
+      "====== Found "*)
+        if [[ ! "$line" =~ $header ]] || [ -n "$messages" ]; then
+          fail "$name: bad header line $((i + 1)): '$line'"
+          return
+        fi
+        listed_headers+=("${BASH_REMATCH[1]} ${BASH_REMATCH[2]}")
         i=$((i + 1))
         ;;
       "===== Device =====")
@@ -192,6 +207,7 @@ parse_listing() {
         block_format+=("${values[5]}")
         block_messages+=("$messages")
         block_line+=($((i + 1)))
+        block_header+=($((${#listed_headers[@]} - 1)))
         messages=""
         blocks=$((blocks + 1))
         i=$((i + 8))

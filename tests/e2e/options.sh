@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# The options against real endpoints of both flows: a private PulseAudio
+# server with null sinks (render endpoints) and null sources (capture
+# endpoints). --json must describe each endpoint as Wine really has it, its
+# mix format as the sink or source made it rather than as the probe rewrote
+# it; --capture and --render --capture must list the same endpoints as text,
+# playback first; --no-pause must be the listing of old without its pause;
+# --help, --version and an unknown option must print their exact text.
+# Usage: options.sh TRELMO_EXE
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
+exe=$1
+
+# Wine remembers endpoints by name in the shared prefix, so the names are this
+# test's own. Each entry is FLOW:DESCRIPTION:CHANNELS:CHANNEL_MASK for the
+# checker below; the mask is what the PulseAudio channel map becomes.
+start_pulse 'opt_stereo:2:Opt Speakers' \
+  'opt_side51:6:Opt Surround:front-left,front-right,front-center,lfe,side-left,side-right' \
+  'opt_mono:1:Opt Headset' \
+  'source:opt_mic:1:Opt Microphone' 'source:opt_smic:2:Opt Stereo Mic:front-left,front-right'
+render_endpoints=('render:Opt Speakers:2:3' 'render:Opt Surround:6:1551' 'render:Opt Headset:1:4')
+capture_endpoints=('capture:Opt Microphone:1:4' 'capture:Opt Stereo Mic:2:3')
+
+# check_json NAME FLOW... ENDPOINT...: the document in $scratch/NAME.out, of the
+# listed FLOWs (render, capture) in that order, must hold every ENDPOINT once,
+# and nothing else but Wine's own "PulseAudio" endpoint per flow (which
+# follows the default sink or source and is the default for every role) and
+# the monitor source ("Monitor of DESCRIPTION") of each render ENDPOINT given,
+# listed or not. Leaves "FLOW ID" per entry, sorted, in $scratch/NAME.ids.
+check_json() {
+  local name=$1 problem
+  shift
+  while IFS= read -r problem; do
+    fail "$name: $problem"
+  done < <(python3 - "$scratch/$name.out" "$scratch/$name.ids" "$@" <<'EOF'
+import json, sys
+
+out, ids_file, args = sys.argv[1], sys.argv[2], sys.argv[3:]
+flows = [a for a in args if ":" not in a]
+expected = {}
+for a in args:
+    if ":" in a:
+        flow, text, channels, mask = a.split(":")
+        expected[(flow, text)] = (int(channels), int(mask))
+monitors = {("capture", "Monitor of " + text) for flow, text in expected if flow == "render"}
+raw = open(out, "rb").read()
+if raw.startswith(b"\xef\xbb\xbf"):
+    print("starts with a byte order mark")
+if not raw.endswith(b"\r\n"):
+    print("does not end with a line break")
+try:
+    document = json.loads(raw.decode("utf-8"))
+except ValueError as error:
+    sys.exit(print(f"not a JSON document in UTF-8: {error}"))
+if list(document) != ["endpoints"]:
+    sys.exit(print(f"top-level members are {list(document)}"))
+
+members = ["id", "flow", "state", "state_code", "friendly_name", "adapter_name", "description",
+           "default_for", "current_layout", "mix_format", "errors"]
+entries = document["endpoints"]
+seen_flows = [e.get("flow") for e in entries]
+order = [flows.index(f) if f in flows else -1 for f in seen_flows]
+if order != sorted(order) or set(seen_flows) != set(flows):
+    print(f"flows in the order {seen_flows}, want {flows} one after the other")
+defaults = {flow: [] for flow in flows}
+found = {key: 0 for key in expected}
+for e in entries:
+    key = (e.get("flow"), e.get("description"))
+    where = f"{key[0]} endpoint '{key[1]}'"
+    if list(e) != members:
+        print(f"{where}: members {list(e)}")
+        continue
+    if e["state"] != "active" or e["state_code"] != 1:
+        print(f"{where}: state {e['state']} ({e['state_code']})")
+    if not isinstance(e["id"], str) or not isinstance(e["current_layout"], str) or e["errors"] != []:
+        print(f"{where}: id {e['id']!r}, layout {e['current_layout']!r}, errors {e['errors']}")
+    if e["default_for"]:
+        defaults.setdefault(e["flow"], []).append((e["description"], e["default_for"]))
+    if key in expected:
+        found[key] += 1
+        channels, mask = expected[key]
+        mix = e["mix_format"] or {}
+        # Wine's mix keeps the sink's or source's channels; the probe's
+        # rewrite (Mono is accepted everywhere under Wine) must not show here.
+        if (mix.get("channels"), mix.get("channel_mask")) != (channels, mask):
+            print(f"{where}: mix format {mix}, want {channels} channels, mask {mask}")
+        if (e["friendly_name"], e["adapter_name"]) != (key[1], key[1]):
+            print(f"{where}: names '{e['friendly_name']}', '{e['adapter_name']}'")
+    elif key[1] != "PulseAudio" and key not in monitors:
+        print(f"unexpected {where}")
+for key, count in found.items():
+    if key[0] in flows and count != 1:
+        print(f"{key[0]} endpoint '{key[1]}' listed {count} times")
+for flow, marked in defaults.items():
+    if marked != [("PulseAudio", ["console", "multimedia", "communications"])]:
+        print(f"{flow} defaults: {marked}")
+with open(ids_file, "w") as ids:
+    ids.writelines(sorted(f"{e.get('flow')} {e.get('id')}\n" for e in entries))
+EOF
+  )
+  if LC_ALL=C grep -aq "Couldn't" "$scratch/$name.out"; then
+    fail "$name: a probe message in the document"
+  fi
+}
+
+run_windows json "$exe" --json
+expect_equal "json: exit status" 0 "$status"
+to_lf json
+check_json json render "${render_endpoints[@]}"
+
+run_windows json_capture "$exe" --JSON --capture
+expect_equal "json_capture: exit status" 0 "$status"
+to_lf json_capture
+check_json json_capture capture "${capture_endpoints[@]}" "${render_endpoints[@]}"
+
+run_windows json_both "$exe" --capture --json --render
+expect_equal "json_both: exit status" 0 "$status"
+to_lf json_both
+check_json json_both render capture "${render_endpoints[@]}" "${capture_endpoints[@]}"
+
+# check_text NAME HEADER...: the text listing NAME has these headers ("COUNT
+# audio", "COUNT capture") with as many blocks under each, and lists the same
+# endpoints as the document of both flows did.
+check_text() {
+  local name=$1 b
+  shift
+  expect_equal "$name: exit status" 0 "$status"
+  to_lf "$name"
+  parse_listing "$name"
+  expect_equal "$name: headers" "$*" "${listed_headers[*]}"
+  for b in "${!listed_headers[@]}"; do
+    expect_equal "$name: blocks under header $((b + 1))" "${listed_headers[b]% *}" \
+      "$(printf '%s\n' "${block_header[@]}" | grep -cx "$b")"
+  done
+  # Playback's header keeps its old word, "audio".
+  for ((b = 0; b < blocks; b++)); do
+    echo "${listed_headers[block_header[b]]#* } ${block_id[b]}"
+  done | sed 's/^audio /render /' | sort >"$scratch/$name.ids"
+  if [ "$#" -eq 2 ]; then
+    cp "$scratch/json_both.ids" "$scratch/$name.expected_ids"
+  else
+    grep '^capture ' "$scratch/json_both.ids" >"$scratch/$name.expected_ids"
+  fi
+  expect_bytes "$name: endpoints against --json" "$scratch/$name.expected_ids" "$scratch/$name.ids"
+}
+
+render_count=$(grep -c '^render ' "$scratch/json_both.ids")
+capture_count=$(grep -c '^capture ' "$scratch/json_both.ids")
+
+run_windows capture "$exe" --capture
+check_text capture "$capture_count capture"
+
+run_windows both "$exe" --render --capture
+check_text both "$render_count audio" "$capture_count capture"
+
+# The listing of old, twice: with and without the pause. Both run after the
+# endpoints are in Wine's registry, so Wine lists them in the same order.
+run_windows default "$exe"
+expect_equal "default: exit status" 0 "$status"
+run_windows no_pause "$exe" --no-pause
+expect_equal "no_pause: exit status" 0 "$status"
+expect_equal "default: ends with the pause prompt" "$pause_prompt" "$(tail -c "${#pause_prompt}" "$scratch/default.out")"
+head -c "-${#pause_prompt}" "$scratch/default.out" >"$scratch/no_pause.expected"
+expect_bytes "no_pause: output" "$scratch/no_pause.expected" "$scratch/no_pause.out"
+
+usage=$'==== Help ====\r\nUsage:\r\n    trelmo [Active|Disabled|Unplugged|Not-Present]\r\n'
+# The version has one home, the top-level CMakeLists.txt.
+version=$(sed -n 's/^project(trelmo VERSION \([0-9.]*\).*/\1/p' "$repo_dir/CMakeLists.txt")
+
+# check_words NAME STATUS ARGS...: the output is $scratch/NAME.expected to the
+# byte, and the status STATUS.
+check_words() {
+  local name=$1 want_status=$2
+  shift 2
+  run_windows "$name" "$exe" "$@"
+  expect_equal "$name: exit status" "$want_status" "$status"
+  expect_bytes "$name: output" "$scratch/$name.expected" "$scratch/$name.out"
+}
+
+{
+  printf '%s\r\n' "$usage"
+  printf '%s\r\n' \
+    "    --json          one JSON document instead of the text listing, without the pause" \
+    "    --no-pause      the text listing without the pause at its end" \
+    "    --capture       list recording (capture) endpoints instead of playback ones" \
+    "    --render        list playback endpoints (the default); with --capture, both" \
+    "    --help, -h, /?  this help" \
+    "    --version       the version of trelmo"
+} >"$scratch/help.expected"
+check_words help 0 --help
+printf 'trelmo %s\r\n' "$version" >"$scratch/version.expected"
+check_words version 0 --Version
+# An unknown option is refused before any other option is acted on.
+printf '%s' "$usage" >"$scratch/bogus.expected"
+check_words bogus 2 --json --bogus
+
+finish
