@@ -1,7 +1,7 @@
 #include "app/app.h"
 #include "app/state_mask.h"
-#include "text/output.h"
 #include "app/version.h"
+#include "text/output.h"
 
 #include <algorithm>
 #include <cctype>
