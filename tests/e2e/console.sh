@@ -9,7 +9,10 @@
 . "$(dirname "$0")/lib.sh"
 exe=$1
 
-command -v python3 >/dev/null || { echo "FAIL: python3 is needed to drive a terminal" >&2; exit 1; }
+# Debian's own python3, which has the terminal emulator (python3-pyte), even
+# where another python3 comes first on the PATH.
+python=/usr/bin/python3
+"$python" -c "import pyte" 2>/dev/null || { echo "FAIL: python3-pyte is needed to read a terminal" >&2; exit 1; }
 
 start_pulse 'con_latin:2:Kopfhörer' 'con_cyrillic:2:Динамики' 'con_kana:2:スピーカー' 'con_emoji:2:🔊 Box'
 
@@ -20,7 +23,7 @@ start_pulse 'con_latin:2:Kopfhörer' 'con_cyrillic:2:Динамики' 'con_kana
 run_console() {
   local name=$1
   shift
-  python3 "$e2e_dir/pty_run.py" --timeout 60 --stderr "$scratch/$name.err" \
+  "$python" "$e2e_dir/pty_run.py" --timeout 60 --stderr "$scratch/$name.err" \
     "$scratch/$name.raw" "$scratch/$name.txt" -- "$wine_run" "$@"
   status=$?
   if [ "$status" -eq 124 ]; then

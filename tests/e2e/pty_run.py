@@ -12,11 +12,9 @@ it is still running after S seconds (default 60) and was stopped, or 125 if
 it could not be started.
 
 Wine's console does not copy a program's text to the terminal: it repaints
-cells, hides the cursor around each change (ESC[?25l ... ESC[?25h), and draws
-blanks at the end of what it repaints by erasing the line and moving the
-cursor right (ESC[K ESC[nC) instead of writing spaces. Dropping the escape
-sequences would lose those blanks, so TEXT comes from replaying the cursor
-movements on a grid of lines instead.
+cells and moves the cursor, drawing blanks by erasing and skipping instead of
+writing spaces. Dropping the escape sequences would lose those blanks, so
+TEXT is what a terminal emulator (pyte) shows once it has replayed them.
 """
 
 import argparse
@@ -24,7 +22,6 @@ import codecs
 import fcntl
 import os
 import pty
-import re
 import select
 import signal
 import struct
@@ -32,114 +29,22 @@ import sys
 import termios
 import time
 
+import pyte
+
 PROMPT = "Press any key to continue..."
-# Wide enough that no line wraps: a wrapped line would come back split in TEXT.
-ROWS, COLUMNS = 50, 200
-
-CSI = re.compile(r"\x1b\[([0-9;?]*)([@-~])")
-# Operating system commands (the window title) end in BEL or ESC backslash.
-OSC = re.compile(r"\x1b\][^\x07\x1b]*(?:\x07|\x1b\\)")
+# Wide enough that no line wraps, and tall enough that nothing scrolls away:
+# a wrapped or lost line would not come back in TEXT.
+ROWS, COLUMNS = 200, 200
 
 
-class Screen:
-    """Lines of cells and a cursor: enough of a terminal for what Wine's console
-    sends, with each character in one cell as Wine counts them."""
-
-    def __init__(self):
-        self.lines = [[]]
-        self.row = 0
-        self.column = 0
-        self.pending = ""
-
-    def _line(self):
-        while len(self.lines) <= self.row:
-            self.lines.append([])
-        line = self.lines[self.row]
-        if len(line) < self.column:
-            line.extend(" " * (self.column - len(line)))
-        return line
-
-    def _put(self, char):
-        line = self._line()
-        if self.column < len(line):
-            line[self.column] = char
-        else:
-            line.append(char)
-        self.column += 1
-
-    def _control(self, params, final):
-        if params.startswith("?"):
-            return  # modes such as showing and hiding the cursor
-        numbers = [int(n) if n else 0 for n in params.split(";")] if params else []
-        first = numbers[0] if numbers else 0
-        if final == "C":
-            self.column += max(first, 1)
-        elif final == "D":
-            self.column = max(self.column - max(first, 1), 0)
-        elif final == "A":
-            self.row = max(self.row - max(first, 1), 0)
-        elif final == "B":
-            self.row += max(first, 1)
-        elif final == "G":
-            self.column = max(first, 1) - 1
-        elif final in "Hf":
-            # Absolute positions count from the top of the visible window, which
-            # has scrolled with every line past its height.
-            top = max(len(self.lines) - ROWS, 0)
-            self.row = top + max(first, 1) - 1
-            self.column = (max(numbers[1], 1) - 1) if len(numbers) > 1 else 0
-        elif final == "K":
-            line = self._line()
-            if first == 0:
-                del line[self.column:]
-            elif first == 1:
-                line[: self.column] = " " * self.column
-            else:
-                line.clear()
-        elif final == "J" and first == 2:
-            top = max(len(self.lines) - ROWS, 0)
-            del self.lines[top:]
-        # Colours (m) and anything else leave the text alone.
-
-    def feed(self, text):
-        text = OSC.sub("", self.pending + text)
-        self.pending = ""
-        # An escape sequence cut in two by a read waits for its other half.
-        cut = text.rfind("\x1b")
-        if cut != -1 and not CSI.match(text, cut) and not OSC.match(text, cut):
-            text, self.pending = text[:cut], text[cut:]
-        position = 0
-        for match in CSI.finditer(text):
-            self._text(text[position : match.start()])
-            self._control(match.group(1), match.group(2))
-            position = match.end()
-        self._text(text[position:])
-
-    def _text(self, text):
-        for char in text:
-            if char == "\r":
-                self.column = 0
-            elif char == "\n":
-                self.row += 1
-                self._line()
-            elif char == "\t":
-                self.column = (self.column // 8 + 1) * 8
-            elif char == "\b":
-                self.column = max(self.column - 1, 0)
-            elif char == "\x1b" or char < " " or char == "\x7f":
-                continue
-            else:
-                self._put(char)
-
-    def text(self):
-        # Trailing blanks are invisible on a terminal, except up to where the
-        # cursor rests: that is how a prompt's last space shows.
-        lines = ["".join(line).rstrip(" ") for line in self.lines]
-        if self.row < len(lines):
-            lines[self.row] = lines[self.row].ljust(self.column)
-        while lines and not lines[-1]:
-            lines.pop()
-        return "\n".join(lines) + "\n"
+def screen_text(screen):
+    # Trailing blanks are invisible on a terminal, except up to where the
+    # cursor rests: that is how a prompt's last space shows.
+    lines = [line.rstrip(" ") for line in screen.display]
+    lines[screen.cursor.y] = lines[screen.cursor.y].ljust(screen.cursor.x)
+    while lines and not lines[-1]:
+        lines.pop()
+    return "\n".join(lines) + "\n"
 
 
 def exit_status(wait_status):
@@ -198,7 +103,8 @@ def main():
     key = args.key.encode()
     typed = False
     raw = bytearray()
-    screen = Screen()
+    screen = pyte.Screen(COLUMNS, ROWS)
+    stream = pyte.Stream(screen)
     decoder = codecs.getincrementaldecoder("utf-8")("replace")
     deadline = time.monotonic() + args.timeout
     status = None
@@ -236,16 +142,16 @@ def main():
                 status = exit_status(os.waitpid(pid, 0)[1])
             break
         raw += data
-        screen.feed(decoder.decode(data))
-        if not typed and PROMPT in screen.text():
+        stream.feed(decoder.decode(data))
+        if not typed and PROMPT in screen_text(screen):
             os.write(master, key)
             typed = True
     os.close(master)
-    screen.feed(decoder.decode(b"", final=True))
+    stream.feed(decoder.decode(b"", final=True))
     with open(args.raw, "wb") as out:
         out.write(raw)
     with open(args.text, "w", encoding="utf-8", newline="\n") as out:
-        out.write(screen.text())
+        out.write(screen_text(screen))
     return status
 
 
