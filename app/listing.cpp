@@ -22,16 +22,14 @@ const char* HeaderNoun(EDataFlow flow) { return flow == eCapture ? " capture dev
 }  // namespace
 
 HRESULT CreateEnumerator(CreateInstanceFunction create_instance, ComHandle<IMMDeviceEnumerator>& enumerator) {
-  const HRESULT result =
-      create_instance(kClsidMMDeviceEnumerator, nullptr, kClsctxAll, kIidIMMDeviceEnumerator, enumerator.PutVoid());
-  // Success that hands back no object is a failure to create it.
-  return SUCCEEDED(result) && !enumerator ? E_POINTER : result;
+  return HandedBack(
+      create_instance(kClsidMMDeviceEnumerator, nullptr, kClsctxAll, kIidIMMDeviceEnumerator, enumerator.PutVoid()),
+      enumerator);
 }
 
 HRESULT EnumerateEndpoints(IMMDeviceEnumerator& enumerator, EDataFlow flow,
                            ComHandle<IMMDeviceCollection>& collection) {
-  const HRESULT result = enumerator.EnumAudioEndpoints(flow, StateMask, collection.Put());
-  return SUCCEEDED(result) && !collection ? E_POINTER : result;
+  return HandedBack(enumerator.EnumAudioEndpoints(flow, StateMask, collection.Put()), collection);
 }
 
 UINT EndpointCount(IMMDeviceCollection& collection) {

@@ -101,6 +101,14 @@ class PropertyValue {
   PROPVARIANT value_;
 };
 
+// The result of a platform call that produces the handle's content: a call
+// that claims success but hands back nothing has failed all the same, and is
+// E_POINTER, so that nothing goes on to use the empty handle.
+template <typename Handle>
+HRESULT HandedBack(HRESULT result, const Handle& handle) {
+  return SUCCEEDED(result) && !handle ? E_POINTER : result;
+}
+
 // Balances a successful CoInitializeEx with CoUninitialize; a failed
 // initialisation is not undone, since there is nothing to undo.
 class ComInitialization {

@@ -81,21 +81,14 @@ MixFormatFacts DescribeMixFormat(const WAVEFORMATEX& format) {
 ComHandle<IAudioClient> ProbeLayout(IMMDevice& device, const ChannelLayout& layout, EDataFlow flow,
                                     Findings* findings) {
   ComHandle<IAudioClient> client;
-  HRESULT result = device.Activate(kIidIAudioClient, kClsctxAll, nullptr, client.PutVoid());
-  // A driver that claims success but hands back nothing has not activated.
-  if (SUCCEEDED(result) && !client) {
-    result = E_POINTER;
-  }
+  HRESULT result = HandedBack(device.Activate(kIidIAudioClient, kClsctxAll, nullptr, client.PutVoid()), client);
   if (FAILED(result)) {
     ReportFailure(findings, "Activate", "Couldn't activate Device: [0x", result);
     return {};
   }
 
   TaskMemHandle<WAVEFORMATEX> format;
-  result = client->GetMixFormat(format.Put());
-  if (SUCCEEDED(result) && !format) {
-    result = E_POINTER;
-  }
+  result = HandedBack(client->GetMixFormat(format.Put()), format);
   if (FAILED(result)) {
     ReportFailure(findings, "GetMixFormat", "Couldn't acquire Wave Format [0x", result);
     return {};

@@ -64,18 +64,12 @@ void ReadEndpoint(IMMDevice& device, EndpointReading& reading, Findings* finding
   if (FAILED(device.GetState(&reading.state))) {
     reading.state = 0;
   }
-  HRESULT result = device.GetId(reading.id.Put());
+  HRESULT result = HandedBack(device.GetId(reading.id.Put()), reading.id);
   reading.has_id = SUCCEEDED(result);
-  if (reading.has_id && !reading.id) {
-    result = E_POINTER;
-  }
   if (FAILED(result)) {
     failed("GetId", result);
   }
-  result = device.OpenPropertyStore(STGM_READ, reading.store.Put());
-  if (SUCCEEDED(result) && !reading.store) {
-    result = E_POINTER;
-  }
+  result = HandedBack(device.OpenPropertyStore(STGM_READ, reading.store.Put()), reading.store);
   if (FAILED(result)) {
     failed("OpenPropertyStore", result);
     return;
