@@ -3,6 +3,7 @@
 
 #include "platform/core_audio.h"
 #include "platform/handles.h"
+#include "report/report.h"
 
 #include <vector>
 
@@ -13,15 +14,21 @@ struct Options {
   bool no_pause = false;
   bool render = false;
   bool capture = false;
+  bool details = false;
   bool help = false;
   bool version = false;
   bool state_word_given = false;
+  EndpointChoice choice;  // --id and --name
 };
 
 // Folds each argument as a state word is folded, then adds a state word's bit
-// to the StateMask or sets the option it names. False at the first word that
-// is neither; the words after it are not looked at.
-bool ParseArguments(int argc, char* argv[], Options& options);
+// to the StateMask or sets the option it names. An option that takes a value
+// takes the next argument, or what follows its "=", as it stands: from
+// wide_argv when given (the command line as the platform has it, where every
+// character survives), otherwise from argv in the ANSI code page. False at
+// the first word that is neither, and for a value that is missing or empty;
+// the words after it are not looked at.
+bool ParseArguments(int argc, char* argv[], Options& options, wchar_t* wide_argv[] = nullptr);
 // The same, for a caller that has no use for the options.
 bool ParseArguments(int argc, char* argv[]);
 
@@ -47,7 +54,9 @@ int RunJsonListing(const Options& options, CreateInstanceFunction create_instanc
 // Everything main does once COM is initialised: reads the command line into
 // the StateMask and the options, then shows help or the version, or runs a
 // listing.
-int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)());
+// wide_argv, when given, is the same command line in UTF-16.
+int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)(),
+                   wchar_t* wide_argv[] = nullptr);
 
 // Runs the command interpreter's "pause".
 void Pause();

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cctype>
 #include <clocale>
+#include <cstring>
 #include <cstdint>
 #include <iterator>
+#include <string>
 #include <string_view>
 
 // The one process-wide setting: see state_mask.h.
@@ -34,9 +36,29 @@ struct OptionWord {
 
 // Compared after the same folding as state words, so "--JSON" is "--json".
 constexpr OptionWord kOptionWords[] = {
-    {"--json", &Options::json},   {"--no-pause", &Options::no_pause}, {"--capture", &Options::capture},
-    {"--render", &Options::render}, {"--help", &Options::help},         {"-h", &Options::help},
-    {"/?", &Options::help},       {"--version", &Options::version},
+    {"--json", &Options::json},       {"--no-pause", &Options::no_pause}, {"--capture", &Options::capture},
+    {"--render", &Options::render},   {"--details", &Options::details},   {"--help", &Options::help},
+    {"-h", &Options::help},           {"/?", &Options::help},             {"--version", &Options::version},
+};
+
+// An option that takes a value: "--id ID" or "--id=ID". The value is taken
+// as typed, never folded; an option that cannot use it answers false.
+struct ValueOption {
+  std::string_view word;
+  bool (*take)(Options& options, std::wstring value);
+};
+
+constexpr ValueOption kValueOptions[] = {
+    {"--id",
+     [](Options& options, std::wstring value) {
+       options.choice.ids.push_back(std::move(value));
+       return true;
+     }},
+    {"--name",
+     [](Options& options, std::wstring value) {
+       options.choice.names.push_back(std::move(value));
+       return true;
+     }},
 };
 
 // One line per option, after the usage lines.
@@ -45,6 +67,9 @@ constexpr std::string_view kOptionHelp[] = {
     "    --no-pause      the text listing without the pause at its end",
     "    --capture       list recording (capture) endpoints instead of playback ones",
     "    --render        list playback endpoints (the default); with --capture, both",
+    "    --details       add form factor, device format, speakers, container, volume, peak",
+    "    --id ID         only the endpoint with this identifier; may be given again",
+    "    --name TEXT     only endpoints whose name contains TEXT; may be given again",
     "    --help, -h, /?  this help",
     "    --version       the version of trelmo",
 };
@@ -75,12 +100,59 @@ void Normalise(char* argument) {
   }
 }
 
+// Text from the C runtime's argv, which holds it in the ANSI code page.
+std::wstring AnsiToWide(const char* text) {
+  const int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (needed <= 1) {
+    return {};
+  }
+  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+  if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), needed) == 0) {
+    return {};
+  }
+  wide.resize(static_cast<std::size_t>(needed) - 1);
+  return wide;
+}
+
+// The value part of "--name=TEXT" as typed: what follows the first "=".
+std::wstring AfterEquals(std::wstring argument) {
+  const std::size_t equals = argument.find(L'=');
+  return equals == std::wstring::npos ? std::wstring() : argument.substr(equals + 1);
+}
+
+const ValueOption* FindValueOption(std::string_view word) {
+  const auto* option = std::find_if(std::begin(kValueOptions), std::end(kValueOptions),
+                                    [word](const ValueOption& known) { return word == known.word; });
+  return option != std::end(kValueOptions) ? option : nullptr;
+}
+
 }  // namespace
 
-bool ParseArguments(int argc, char* argv[], Options& options) {
+bool ParseArguments(int argc, char* argv[], Options& options, wchar_t* wide_argv[]) {
+  const auto typed = [wide_argv](int index, const std::string& narrow) {
+    return wide_argv != nullptr ? std::wstring(wide_argv[index]) : AnsiToWide(narrow.c_str());
+  };
   for (int index = 1; index < argc; ++index) {
+    // Folding would change the value of "--name=TEXT", so it is kept first.
+    const std::string before = std::strchr(argv[index], '=') != nullptr ? argv[index] : std::string();
     Normalise(argv[index]);
-    if (!ApplyWord(argv[index], options)) {
+    const std::string_view word = argv[index];
+    if (ApplyWord(word, options)) {
+      continue;
+    }
+    std::wstring value;
+    const ValueOption* option = FindValueOption(word);
+    if (option != nullptr) {
+      if (index + 1 >= argc) {
+        return false;
+      }
+      ++index;
+      value = typed(index, argv[index]);
+    } else if (const std::size_t equals = word.find('='); equals != std::string_view::npos) {
+      option = FindValueOption(word.substr(0, equals));
+      value = AfterEquals(typed(index, before));
+    }
+    if (option == nullptr || value.empty() || !option->take(options, std::move(value))) {
       return false;
     }
   }
@@ -106,14 +178,15 @@ void PrintOptionsHelp() {
   }
 }
 
-int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)()) {
+int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)(),
+                   wchar_t* wide_argv[]) {
   // Any state word replaces the default of listing active endpoints only.
   if (argc > 1) {
     StateMask = 0;
   }
   static_cast<void>(std::setlocale(LC_ALL, ""));
   Options options;
-  if (!ParseArguments(argc, argv, options)) {
+  if (!ParseArguments(argc, argv, options, wide_argv)) {
     PrintHelp();
     return 2;
   }

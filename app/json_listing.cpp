@@ -1,19 +1,15 @@
 #include "app/app.h"
 #include "app/state_mask.h"
 #include "report/report.h"
+#include "text/json.h"
 #include "text/output.h"
 #include "text/text.h"
-
-#include <nlohmann/json.hpp>
 
 #include <array>
 #include <optional>
 #include <string>
 
 namespace {
-
-// Members stay in the order they are written, which is the order readers see.
-using Json = nlohmann::ordered_json;
 
 // The roles an endpoint can be the default for, in the order the document names them.
 constexpr std::array<std::pair<ERole, const char*>, 3> kRoles = {{
@@ -25,17 +21,6 @@ constexpr std::array<std::pair<ERole, const char*>, 3> kRoles = {{
 // The identifier of the default endpoint of one flow, per role; empty where
 // there is none or it could not be had.
 using DefaultIds = std::array<std::wstring, kRoles.size()>;
-
-std::string Code(HRESULT result) { return "0x" + FormatCode(static_cast<std::uint32_t>(result)); }
-
-// Every character the platform gave, as UTF-8; only a surrogate with no
-// partner, which has no UTF-8 form, becomes U+FFFD.
-Json Text(const wchar_t* text) {
-  if (text == nullptr) {
-    return nullptr;
-  }
-  return WideToUtf8(ReplaceLoneSurrogates(text));
-}
 
 const char* StateWord(DWORD state) {
   switch (state) {
@@ -87,31 +72,68 @@ Json MixFormat(const std::optional<MixFormatFacts>& facts) {
   return format;
 }
 
+// A float as the shortest decimal that is the same float, or null.
+Json Number(const std::optional<float>& value) { return value ? Json(ShortestDecimal(*value)) : Json(nullptr); }
+
+Json Volume(const std::optional<VolumeFacts>& volume) {
+  if (!volume) {
+    return nullptr;
+  }
+  Json facts = Json::object();
+  facts["level"] = Number(volume->level);
+  facts["level_db"] = Number(volume->level_db);
+  facts["muted"] = volume->muted ? Json(*volume->muted) : Json(nullptr);
+  if (volume->range_db) {
+    facts["range_db"] = {{"min", Number(volume->range_db->min_db)},
+                         {"max", Number(volume->range_db->max_db)},
+                         {"step", Number(volume->range_db->step_db)}};
+  } else {
+    facts["range_db"] = nullptr;
+  }
+  if (volume->channel_levels) {
+    Json levels = Json::array();
+    for (const std::optional<float>& level : *volume->channel_levels) {
+      levels.push_back(Number(level));
+    }
+    facts["channel_levels"] = std::move(levels);
+  } else {
+    facts["channel_levels"] = nullptr;
+  }
+  return facts;
+}
+
 Json Errors(const std::vector<CallFailure>& failures) {
   Json errors = Json::array();
   for (const CallFailure& failure : failures) {
     Json error = Json::object();
     error["call"] = failure.call;
-    error["code"] = Code(failure.code);
+    error["code"] = JsonCode(failure.code);
     if (failure.property != nullptr) {
       error["property"] = failure.property;
+    }
+    if (failure.interface_name != nullptr) {
+      error["interface"] = failure.interface_name;
     }
     errors.push_back(std::move(error));
   }
   return errors;
 }
 
-// The endpoint's entry, or nothing when its state is not in the StateMask.
-std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const DefaultIds& defaults) {
+// The endpoint's entry, or nothing when its state is not in the StateMask or
+// the choice does not keep it.
+std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const DefaultIds& defaults,
+                                     const Options& options) {
   Findings findings;
   EndpointReading reading;
   ReadEndpoint(device, reading, &findings);
-  if ((reading.state & StateMask) == 0) {
+  const wchar_t* id = reading.has_id ? reading.id.Get() : nullptr;
+  if ((reading.state & StateMask) == 0 || !options.choice.Keeps(id, reading.friendly_name.Text())) {
     return std::nullopt;
   }
   const ChannelLayout* layout = AcceptedLayout(device, flow, &findings);
+  EndpointDetails details;
+  ReadDetails(device, reading.store.Get(), details, findings);
 
-  const wchar_t* id = reading.has_id ? reading.id.Get() : nullptr;
   Json default_for = Json::array();
   for (std::size_t role = 0; role < kRoles.size(); ++role) {
     if (id != nullptr && !defaults[role].empty() && defaults[role] == id) {
@@ -119,30 +141,32 @@ std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const De
     }
   }
   Json endpoint = Json::object();
-  endpoint["id"] = Text(id);
+  endpoint["id"] = JsonText(id);
   endpoint["flow"] = flow == eCapture ? "capture" : "render";
   endpoint["state"] = StateWord(reading.state);
   endpoint["state_code"] = reading.state;
-  endpoint["friendly_name"] = Text(reading.friendly_name.Text());
-  endpoint["adapter_name"] = Text(reading.adapter_name.Text());
-  endpoint["description"] = Text(reading.description.Text());
+  endpoint["friendly_name"] = JsonText(reading.friendly_name.Text());
+  endpoint["adapter_name"] = JsonText(reading.adapter_name.Text());
+  endpoint["description"] = JsonText(reading.description.Text());
   endpoint["default_for"] = std::move(default_for);
   endpoint["current_layout"] = layout != nullptr ? Json(std::string(layout->name)) : Json(nullptr);
   endpoint["mix_format"] = MixFormat(findings.mix_format);
+  endpoint["form_factor"] = details.form_factor ? Json(FormFactorWord(*details.form_factor)) : Json(nullptr);
+  endpoint["physical_speakers"] = details.physical_speakers ? Json(*details.physical_speakers) : Json(nullptr);
+  endpoint["device_format"] = MixFormat(details.device_format);
+  endpoint["container_id"] = details.container_id ? Json(FormatGuid(*details.container_id)) : Json(nullptr);
+  endpoint["volume"] = Volume(details.volume);
+  endpoint["peak"] = Number(details.peak);
   endpoint["errors"] = Errors(findings.failures);
   return endpoint;
 }
 
-void WriteDocument(const Json& document) {
-  // The text in it is valid UTF-8 already; replacing, never throwing, is
-  // what keeps that promise for anything that slipped through.
-  WriteUtf8(document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
-}
+void WriteDocument(const Json& document) { WriteUtf8(DumpJson(document, 2) + "\n"); }
 
 int WriteErrorDocument(const char* call, HRESULT result, const char* message) {
   Json error = Json::object();
   error["call"] = call;
-  error["code"] = Code(result);
+  error["code"] = JsonCode(result);
   error["message"] = message;
   Json document = Json::object();
   document["error"] = std::move(error);
@@ -179,7 +203,7 @@ int RunJsonListing(const Options& options, CreateInstanceFunction create_instanc
       if (FAILED(collection->Item(index, device.Put())) || !device) {
         continue;
       }
-      if (std::optional<Json> endpoint = DescribeEndpoint(*device.Get(), flows[listed], defaults[listed])) {
+      if (std::optional<Json> endpoint = DescribeEndpoint(*device.Get(), flows[listed], defaults[listed], options)) {
         endpoints.push_back(std::move(*endpoint));
       }
     }

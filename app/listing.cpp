@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace {
@@ -18,6 +19,61 @@ int ReportFailure(const std::string& prefix, HRESULT result) {
 
 // Playback keeps the header it has always had; recording gets its own word.
 const char* HeaderNoun(EDataFlow flow) { return flow == eCapture ? " capture devices ======" : " audio devices ======"; }
+
+void WriteHeader(std::size_t count, EDataFlow flow) {
+  WriteLine("====== Found " + std::to_string(count) + HeaderNoun(flow));
+}
+
+// An endpoint read and let through, waiting for its block.
+struct ChosenEndpoint {
+  ComHandle<IMMDevice> device;
+  EndpointReading reading;
+};
+
+// The endpoints in the StateMask's states that the choice keeps. They are
+// all read before anything is printed, because the header counts them.
+std::vector<std::unique_ptr<ChosenEndpoint>> ChooseEndpoints(IMMDeviceCollection& collection,
+                                                             const EndpointChoice& choice) {
+  std::vector<std::unique_ptr<ChosenEndpoint>> chosen;
+  const UINT count = EndpointCount(collection);
+  for (UINT index = 0; index < count; ++index) {
+    auto endpoint = std::make_unique<ChosenEndpoint>();
+    if (FAILED(collection.Item(index, endpoint->device.Put())) || !endpoint->device) {
+      continue;
+    }
+    ReadEndpoint(*endpoint->device.Get(), endpoint->reading, nullptr);
+    const EndpointReading& reading = endpoint->reading;
+    if ((reading.state & StateMask) != 0 &&
+        choice.Keeps(reading.has_id ? reading.id.Get() : nullptr, reading.friendly_name.Text())) {
+      chosen.push_back(std::move(endpoint));
+    }
+  }
+  return chosen;
+}
+
+void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options) {
+  BlockExtras extras;
+  extras.details = options.details;
+  if (!options.choice.Empty()) {
+    const std::vector<std::unique_ptr<ChosenEndpoint>> chosen = ChooseEndpoints(collection, options.choice);
+    WriteHeader(chosen.size(), flow);
+    for (const auto& endpoint : chosen) {
+      PrintReadEndpoint(*endpoint->device.Get(), endpoint->reading, flow, extras);
+    }
+    return;
+  }
+  // Without a choice the header counts what the collection holds, as it
+  // always has, and each block follows as soon as it is read.
+  const UINT count = EndpointCount(collection);
+  WriteHeader(count, flow);
+  for (UINT index = 0; index < count; ++index) {
+    ComHandle<IMMDevice> device;
+    if (FAILED(collection.Item(index, device.Put()))) {
+      continue;
+    }
+    PrintDevice(device, flow, extras);
+  }
+}
 
 }  // namespace
 
@@ -72,15 +128,7 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
     if (FAILED(result)) {
       return ReportFailure("Couldn't enumerate: [0x", result);
     }
-    const UINT count = EndpointCount(*collection.Get());
-    WriteLine("====== Found " + std::to_string(count) + HeaderNoun(flows[listed]));
-    for (UINT index = 0; index < count; ++index) {
-      ComHandle<IMMDevice> device;
-      if (FAILED(collection->Item(index, device.Put()))) {
-        continue;
-      }
-      PrintDevice(device, flows[listed]);
-    }
+    ListFlow(*collection.Get(), flows[listed], options);
   }
 
   if (!options.no_pause) {

@@ -6,6 +6,7 @@
 #include <mmdeviceapi.h>
 #include <audioclient.h>
 #include <propsys.h>
+#include <endpointvolume.h>
 
 #include <cstdint>
 
@@ -19,6 +20,13 @@ inline constexpr IID kIidIMMDeviceEnumerator = {
 inline constexpr IID kIidIAudioClient = {
     0x1CB9AD4C, 0xDBFA, 0x4C32, {0xB1, 0x78, 0xC2, 0xF5, 0x68, 0xA7, 0x03, 0xB2}};
 
+// {5CDF2C82-841E-4546-9722-0CF74078229A}
+inline constexpr IID kIidIAudioEndpointVolume = {
+    0x5CDF2C82, 0x841E, 0x4546, {0x97, 0x22, 0x0C, 0xF7, 0x40, 0x78, 0x22, 0x9A}};
+// {C02216F6-8C67-4B5B-9D00-D008E73E0064}
+inline constexpr IID kIidIAudioMeterInformation = {
+    0xC02216F6, 0x8C67, 0x4B5B, {0x9D, 0x00, 0xD0, 0x08, 0xE7, 0x3E, 0x00, 0x64}};
+
 inline constexpr PROPERTYKEY kPkeyDeviceFriendlyName = {
     {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
 inline constexpr PROPERTYKEY kPkeyDeviceInterfaceFriendlyName = {
@@ -26,8 +34,29 @@ inline constexpr PROPERTYKEY kPkeyDeviceInterfaceFriendlyName = {
 inline constexpr PROPERTYKEY kPkeyDeviceDeviceDesc = {
     {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 2};
 
+inline constexpr PROPERTYKEY kPkeyAudioEndpointFormFactor = {
+    {0x1DA5D803, 0xD492, 0x4EDD, {0x8C, 0x23, 0xE0, 0xC0, 0xFF, 0xEE, 0x7F, 0x0E}}, 0};
+inline constexpr PROPERTYKEY kPkeyAudioEndpointPhysicalSpeakers = {
+    {0x1DA5D803, 0xD492, 0x4EDD, {0x8C, 0x23, 0xE0, 0xC0, 0xFF, 0xEE, 0x7F, 0x0E}}, 3};
+inline constexpr PROPERTYKEY kPkeyAudioEngineDeviceFormat = {
+    {0xF19F064D, 0x082C, 0x4E27, {0xBC, 0x73, 0x68, 0x82, 0xA1, 0xBB, 0x8E, 0x4C}}, 0};
+inline constexpr PROPERTYKEY kPkeyDeviceContainerId = {
+    {0x8C7ED206, 0x3F8A, 0x4827, {0xB3, 0xAB, 0xAE, 0x9E, 0x1F, 0xAE, 0xFC, 0x6C}}, 2};
+
 inline constexpr DWORD kClsctxAll = 0x17;  // CLSCTX_ALL
 inline constexpr DWORD kComSpeedOverMemory = 0x8;  // COINIT_SPEED_OVER_MEMORY, no apartment flag
 
 // The signature of CoCreateInstance, so that the listing can be handed a fake.
 using CreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+
+// mingw-w64 declares the peak meter's interface without defining it; the
+// Windows SDK defines it, with these methods in this order.
+#ifndef __IAudioMeterInformation_INTERFACE_DEFINED__
+#define __IAudioMeterInformation_INTERFACE_DEFINED__
+struct IAudioMeterInformation : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetPeakValue(float* peak) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMeteringChannelCount(UINT* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetChannelsPeakValues(UINT32 count, float* peaks) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryHardwareSupport(DWORD* support) = 0;
+};
+#endif

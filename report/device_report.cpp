@@ -1,8 +1,11 @@
 #include "app/state_mask.h"
 #include "report/report.h"
 #include "text/output.h"
+#include "text/text.h"
 
+#include <iterator>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -15,7 +18,15 @@ struct BlockText {
   const wchar_t* description = nullptr;
   const wchar_t* state = nullptr;
   std::wstring format;
+  std::wstring extra_lines;  // what the options add, each line ended
 };
+
+// The block's label column: 19 characters and ": ", as in "Device description : ".
+std::wstring Line(const char* label, const std::string& value) {
+  std::string line(label);
+  line.resize(19, ' ');
+  return Utf8ToWide(line + ": " + value + "\n");
+}
 
 std::wstring FormatBlock(const BlockText& text) {
   std::wstring block = L"===== Device =====\n";
@@ -31,8 +42,83 @@ std::wstring FormatBlock(const BlockText& text) {
   line(L"Device description : ", OrUnknown(text.description));
   line(L"Device state       : ", text.state);
   line(L"Current format     : ", text.format.c_str());
+  block += text.extra_lines;
   block += L'\n';
   return block;
+}
+
+std::string FormatText(const std::optional<MixFormatFacts>& format) {
+  if (!format) {
+    return "Unknown";
+  }
+  const char* type = std::string_view(format->sample_type) == "pcm"     ? "PCM"
+                     : std::string_view(format->sample_type) == "float" ? "float"
+                                                                        : "other";
+  return std::to_string(format->sample_rate) + " Hz, " + std::to_string(format->bits_per_sample) + " bits, " +
+         std::to_string(format->channels) + (format->channels == 1 ? " channel, " : " channels, ") + type;
+}
+
+// Bit 0 up, as the platform names the speaker positions.
+constexpr const char* kSpeakerNames[] = {
+    "Front Left",     "Front Right",     "Front Center",    "Low Frequency",  "Back Left",     "Back Right",
+    "Front Left of Center", "Front Right of Center", "Back Center", "Side Left", "Side Right", "Top Center",
+    "Top Front Left", "Top Front Center", "Top Front Right", "Top Back Left", "Top Back Center", "Top Back Right",
+};
+
+std::string SpeakersText(const std::optional<std::uint32_t>& mask) {
+  if (!mask) {
+    return "Unknown";
+  }
+  if (*mask == 0) {
+    return "None";
+  }
+  std::string text;
+  std::uint32_t unnamed = 0;
+  for (unsigned bit = 0; bit < 32; ++bit) {
+    const std::uint32_t position = 1U << bit;
+    if ((*mask & position) == 0) {
+      continue;
+    }
+    if (bit >= std::size(kSpeakerNames)) {
+      unnamed |= position;
+      continue;
+    }
+    text += (text.empty() ? "" : ", ") + std::string(kSpeakerNames[bit]);
+  }
+  // Bits the platform gives no name keep their value rather than vanish.
+  if (unnamed != 0) {
+    text += (text.empty() ? "0x" : ", 0x") + FormatCode(unnamed);
+  }
+  return text;
+}
+
+std::string VolumeText(const std::optional<VolumeFacts>& volume) {
+  if (!volume) {
+    return "Unknown";
+  }
+  std::string text;
+  if (volume->level) {
+    text = FixedDecimal(static_cast<double>(*volume->level) * 100.0, 0) + " %";
+  }
+  if (volume->level_db) {
+    const std::string decibels = FixedDecimal(static_cast<double>(*volume->level_db), 1) + " dB";
+    text += text.empty() ? decibels : " (" + decibels + ")";
+  }
+  if (volume->muted && *volume->muted) {
+    text += text.empty() ? "muted" : ", muted";
+  }
+  return text.empty() ? "Unknown" : text;
+}
+
+std::wstring DetailLines(const EndpointDetails& details) {
+  std::wstring lines;
+  lines += Line("Form factor", details.form_factor ? FormFactorName(*details.form_factor) : "Unknown");
+  lines += Line("Device format", FormatText(details.device_format));
+  lines += Line("Speakers", SpeakersText(details.physical_speakers));
+  lines += Line("Container ID", details.container_id ? FormatGuid(*details.container_id) : "Unknown");
+  lines += Line("Volume", VolumeText(details.volume));
+  lines += Line("Peak", details.peak ? FixedDecimal(static_cast<double>(*details.peak), 2) : "Unknown");
+  return lines;
 }
 
 }  // namespace
@@ -87,7 +173,7 @@ void ReadEndpoint(IMMDevice& device, EndpointReading& reading, Findings* finding
   read(kPkeyDeviceDeviceDesc, reading.description, "description");
 }
 
-void PrintDevice(const ComHandle<IMMDevice>& device, EDataFlow flow) {
+void PrintDevice(const ComHandle<IMMDevice>& device, EDataFlow flow, const BlockExtras& extras) {
   if (!device) {
     return;
   }
@@ -96,12 +182,24 @@ void PrintDevice(const ComHandle<IMMDevice>& device, EDataFlow flow) {
   if ((reading.state & StateMask) == 0) {
     return;
   }
+  PrintReadEndpoint(*device.Get(), reading, flow, extras);
+}
+
+void PrintReadEndpoint(IMMDevice& device, const EndpointReading& reading, EDataFlow flow, const BlockExtras& extras) {
   BlockText text;
   text.id = reading.has_id ? reading.id.Get() : nullptr;
   text.friendly_name = reading.friendly_name.Text();
   text.adapter_name = reading.adapter_name.Text();
   text.description = reading.description.Text();
   text.state = StateName(reading.state);
-  text.format = CurrentFormatName(*device.Get(), flow);
+  text.format = CurrentFormatName(device, flow);
+  if (extras.details) {
+    // The block shows what could not be had as "Unknown"; the failures
+    // themselves are the document's to list.
+    Findings unused;
+    EndpointDetails details;
+    ReadDetails(device, reading.store.Get(), details, unused);
+    text.extra_lines += DetailLines(details);
+  }
   WriteWide(FormatBlock(text));
 }

@@ -10,16 +10,12 @@
 #include <string_view>
 #include <vector>
 
-// Prints the endpoint's block when its state is in the StateMask; prints
-// nothing, and probes nothing, otherwise. The caller keeps the endpoint. A
-// capture endpoint is probed without the loopback flag, which it rejects.
-void PrintDevice(const ComHandle<IMMDevice>& device, EDataFlow flow = eRender);
-
 // One platform call that failed while an endpoint was read or probed.
 struct CallFailure {
   const char* call = nullptr;     // the platform's name, "GetId", "Activate", ...
   HRESULT code = S_OK;
-  const char* property = nullptr;  // for GetValue: "friendly_name", "adapter_name" or "description"
+  const char* property = nullptr;  // for GetValue: the member the value is for, "friendly_name", ...
+  const char* interface_name = nullptr;  // for Activate of anything but the audio client
 };
 
 // The endpoint's mix format as the platform gave it, before any rewrite.
@@ -55,6 +51,70 @@ struct EndpointReading {
 // Reads the state, the identifier and the three texts. A failed call leaves
 // its part absent; with findings, each failure is also recorded there.
 void ReadEndpoint(IMMDevice& device, EndpointReading& reading, Findings* findings);
+
+// Which endpoints a listing keeps besides its state filter: those whose
+// identifier equals one of the ids, or whose friendly name contains one of
+// the names, letter case ignored. With neither, every endpoint.
+struct EndpointChoice {
+  std::vector<std::wstring> ids;
+  std::vector<std::wstring> names;
+
+  [[nodiscard]] bool Empty() const { return ids.empty() && names.empty(); }
+  // The identifier or name may be null: absent, it matches nothing.
+  [[nodiscard]] bool Keeps(const wchar_t* id, const wchar_t* friendly_name) const;
+};
+
+// The endpoint's volume control as the platform reports it; each member is
+// absent when its own call failed.
+struct VolumeFacts {
+  struct Range {
+    float min_db = 0;
+    float max_db = 0;
+    float step_db = 0;
+  };
+  std::optional<float> level;     // 0.0 to 1.0
+  std::optional<float> level_db;
+  std::optional<bool> muted;
+  std::optional<Range> range_db;
+  // One entry per channel, absent where that channel's call failed; no list
+  // when the channel count could not be had.
+  std::optional<std::vector<std::optional<float>>> channel_levels;
+};
+
+// What tells endpoints apart beyond their names, read once and kept as plain
+// values for every view. Absent where the platform had nothing or failed.
+struct EndpointDetails {
+  std::optional<std::uint32_t> form_factor;  // the platform's EndpointFormFactor number
+  std::optional<std::uint32_t> physical_speakers;  // speaker-position bits
+  std::optional<MixFormatFacts> device_format;
+  std::optional<GUID> container_id;
+  std::optional<VolumeFacts> volume;
+  std::optional<float> peak;  // 0.0 to 1.0
+};
+
+// Reads the four detail properties from the endpoint's open store (none when
+// it has none), then its volume control and its peak meter, one activation
+// each. Every failed call is recorded in the findings.
+void ReadDetails(IMMDevice& device, IPropertyStore* store, EndpointDetails& details, Findings& findings);
+
+// The form factor as the document names it, "headphones", and as a block
+// shows it, "Headphones"; "unknown" and "Unknown" for a number beyond the list.
+const char* FormFactorWord(std::uint32_t form_factor);
+const char* FormFactorName(std::uint32_t form_factor);
+
+// What a listing adds to each endpoint's block.
+struct BlockExtras {
+  bool details = false;
+};
+
+// Prints the endpoint's block when its state is in the StateMask; prints
+// nothing, and probes nothing, otherwise. The caller keeps the endpoint. A
+// capture endpoint is probed without the loopback flag, which it rejects.
+void PrintDevice(const ComHandle<IMMDevice>& device, EDataFlow flow = eRender, const BlockExtras& extras = {});
+
+// Prints the block of an endpoint already read and let through: probes its
+// layout, reads what the extras ask for, and writes the block.
+void PrintReadEndpoint(IMMDevice& device, const EndpointReading& reading, EDataFlow flow, const BlockExtras& extras);
 
 // The text, or "Unknown" when there is none.
 const wchar_t* OrUnknown(const wchar_t* text);

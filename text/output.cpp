@@ -56,6 +56,8 @@ void SelectOutput(HANDLE console, ConsoleWriteFunction write) {
   console_write = write;
 }
 
+bool OutputIsConsole() { return console_write != nullptr; }
+
 void WriteLine(std::string_view text) {
   std::string line(text);
   line += '\n';

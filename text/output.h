@@ -16,6 +16,9 @@ void SelectOutput();
 // Tests hand in a fake writer here.
 void SelectOutput(HANDLE console, ConsoleWriteFunction write);
 
+// Whether standard output is a console, as SelectOutput decided.
+bool OutputIsConsole();
+
 // One line of UTF-8 text (a message, the header, help), ended and flushed.
 void WriteLine(std::string_view text);
 // UTF-8 text as it stands (the JSON document), flushed.

@@ -1,5 +1,5 @@
-// Text helpers: result codes as hexadecimal, UTF-8 <-> UTF-16, and wide text
-// in the console's multibyte encoding.
+// Text helpers: result codes, GUIDs and numbers as text, UTF-8 <-> UTF-16,
+// wide text in the console's multibyte encoding, and letter case.
 #pragma once
 
 #include <windows.h>
@@ -29,3 +29,18 @@ std::wstring ReplaceLoneSurrogates(std::wstring_view wide);
 // A character that the locale cannot represent becomes "?", and the rest of
 // the text is converted as usual.
 std::string WideToLocale(std::wstring_view wide);
+
+// "{0F8D8A52-6C2E-4B4D-9B48-54A1C1B3E6D7}": upper case, as the platform writes them.
+std::string FormatGuid(const GUID& guid);
+
+// The value with exactly `digits` decimals and a point whatever the locale:
+// FixedDecimal(-6.25, 1) is "-6.3".
+std::string FixedDecimal(double value, int digits);
+
+// The decimal with the fewest digits that is still the same float, as a
+// double: 0.1f gives 0.1, not 0.10000000149011612.
+double ShortestDecimal(float value);
+
+// Letter case ignored by the platform's Unicode tables, not just for ASCII.
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b);
+bool ContainsIgnoringCase(std::wstring_view text, std::wstring_view part);

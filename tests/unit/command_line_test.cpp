@@ -241,6 +241,9 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   help += "    --no-pause      the text listing without the pause at its end\n";
   help += "    --capture       list recording (capture) endpoints instead of playback ones\n";
   help += "    --render        list playback endpoints (the default); with --capture, both\n";
+  help += "    --details       add form factor, device format, speakers, container, volume, peak\n";
+  help += "    --id ID         only the endpoint with this identifier; may be given again\n";
+  help += "    --name TEXT     only endpoints whose name contains TEXT; may be given again\n";
   help += "    --help, -h, /?  this help\n";
   help += "    --version       the version of trelmo\n";
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{

@@ -139,7 +139,14 @@ HRESULT FakePropertyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
     if (property.type == VT_LPWSTR) {
       value->pwszVal = CopyToTaskMemory(property.text);
     } else if (property.type == VT_UI4) {
-      value->ulVal = 0x12345678;
+      value->ulVal = property.number;
+    } else if (property.type == VT_BLOB) {
+      value->blob.cbSize = static_cast<ULONG>(property.blob.size());
+      value->blob.pBlobData = static_cast<BYTE*>(CoTaskMemAlloc(property.blob.size()));
+      std::memcpy(value->blob.pBlobData, property.blob.data(), property.blob.size());
+    } else if (property.type == VT_CLSID) {
+      value->puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
+      *value->puuid = property.guid;
     }
   }
   return Success(name);
@@ -157,6 +164,22 @@ HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters,
   activate_contexts.push_back(context);
   activate_parameters_given = activate_parameters_given || parameters != nullptr;
   *out = nullptr;
+  const auto hand_out_other = [this](const std::string& call, auto& fake, auto** interface_out) {
+    if (const auto fault = Failure(call)) {
+      return *fault;
+    }
+    if (!hand_back_nothing[call]) {
+      fake.HandOut(interface_out);
+    }
+    return Success(call);
+  };
+  if (IsEqualIID(iid, __uuidof(IAudioEndpointVolume))) {
+    return hand_out_other("Activate#IAudioEndpointVolume", volume, reinterpret_cast<IAudioEndpointVolume**>(out));
+  }
+  if (IsEqualIID(iid, kIidIAudioMeterInformation)) {
+    return hand_out_other("Activate#IAudioMeterInformation", meter,
+                          reinterpret_cast<IAudioMeterInformation**>(out));
+  }
   if (const auto fault = Failure("Activate")) {
     return *fault;
   }
@@ -246,6 +269,78 @@ HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
   return Success("GetMixFormat");
 }
 
+HRESULT FakeEndpointVolume::GetChannelCount(UINT* count) {
+  ++calls;
+  *count = 0;
+  if (const auto fault = Failure("GetChannelCount")) {
+    return *fault;
+  }
+  *count = channel_count_reported != 0xFFFFFFFF ? channel_count_reported : static_cast<UINT>(channel_levels.size());
+  return Success("GetChannelCount");
+}
+
+HRESULT FakeEndpointVolume::GetMasterVolumeLevel(float* value) {
+  ++calls;
+  if (const auto fault = Failure("GetMasterVolumeLevel")) {
+    return *fault;
+  }
+  *value = level_db;
+  return Success("GetMasterVolumeLevel");
+}
+
+HRESULT FakeEndpointVolume::GetMasterVolumeLevelScalar(float* value) {
+  ++calls;
+  if (const auto fault = Failure("GetMasterVolumeLevelScalar")) {
+    return *fault;
+  }
+  *value = level;
+  return Success("GetMasterVolumeLevelScalar");
+}
+
+HRESULT FakeEndpointVolume::GetChannelVolumeLevelScalar(UINT channel, float* value) {
+  ++calls;
+  const std::string own = "GetChannelVolumeLevelScalar#" + std::to_string(channel);
+  if (const auto fault = Failure(own)) {
+    return *fault;
+  }
+  if (const auto fault = Failure("GetChannelVolumeLevelScalar")) {
+    return *fault;
+  }
+  if (channel >= channel_levels.size()) {
+    return E_INVALIDARG;
+  }
+  *value = channel_levels[channel];
+  return Success("GetChannelVolumeLevelScalar");
+}
+
+HRESULT FakeEndpointVolume::GetMute(BOOL* value) {
+  ++calls;
+  if (const auto fault = Failure("GetMute")) {
+    return *fault;
+  }
+  *value = muted;
+  return Success("GetMute");
+}
+
+HRESULT FakeEndpointVolume::GetVolumeRange(float* min_db, float* max_db, float* step_db) {
+  ++calls;
+  if (const auto fault = Failure("GetVolumeRange")) {
+    return *fault;
+  }
+  *min_db = range[0];
+  *max_db = range[1];
+  *step_db = range[2];
+  return Success("GetVolumeRange");
+}
+
+HRESULT FakeMeter::GetPeakValue(float* value) {
+  if (const auto fault = Failure("GetPeakValue")) {
+    return *fault;
+  }
+  *value = peak;
+  return Success("GetPeakValue");
+}
+
 HRESULT FakeCollection::GetCount(UINT* out) {
   if (const auto fault = Failure("GetCount")) {
     *out = 0xDEADBEEF;  // what a failing collection might leave behind
@@ -325,7 +420,7 @@ long SumOverFakes(const FakePlatform& platform, Count count) {
   long total = count(platform.enumerator) + count(platform.enumerator.collection) +
                count(platform.enumerator.capture_collection);
   for (const auto& device : platform.devices) {
-    total += count(*device) + count(device->store);
+    total += count(*device) + count(device->store) + count(device->volume) + count(device->meter);
     for (const auto& client : device->clients) {
       total += count(*client);
     }

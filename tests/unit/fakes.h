@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Failure codes the platform is known to return.
@@ -88,10 +89,77 @@ inline std::vector<BYTE> ExtensibleMix(WORD channels = 2, DWORD rate = 48000, WO
   return MixFormat(WAVE_FORMAT_EXTENSIBLE, channels, rate, bits, 22);
 }
 
-// One property as the store gives it: a wide string, a number, or nothing.
+// One property as the store gives it: a wide string, a number, a blob, a
+// GUID, or nothing. Whatever it holds comes from the task allocator.
 struct FakeProperty {
+  FakeProperty(VARTYPE of_type = VT_EMPTY, std::wstring with_text = {})  // NOLINT(google-explicit-constructor)
+      : type(of_type), text(std::move(with_text)) {}
+  static FakeProperty Number(ULONG value) {
+    FakeProperty property(VT_UI4);
+    property.number = value;
+    return property;
+  }
+  static FakeProperty Blob(std::vector<BYTE> bytes) {
+    FakeProperty property(VT_BLOB);
+    property.blob = std::move(bytes);
+    return property;
+  }
+  static FakeProperty Guid(const GUID& value) {
+    FakeProperty property(VT_CLSID);
+    property.guid = value;
+    return property;
+  }
+
   VARTYPE type = VT_EMPTY;
   std::wstring text;
+  ULONG number = 0x12345678;  // for VT_UI4
+  std::vector<BYTE> blob;     // for VT_BLOB
+  GUID guid{};                // for VT_CLSID
+};
+
+// The endpoint's volume control: fixed values, and any getter can fail.
+// "GetChannelVolumeLevelScalar#1" fails only channel 1's.
+class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
+ public:
+  HRESULT STDMETHODCALLTYPE RegisterControlChangeNotify(IAudioEndpointVolumeCallback*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnregisterControlChangeNotify(IAudioEndpointVolumeCallback*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(float, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(float, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMasterVolumeLevel(float* level) override;
+  HRESULT STDMETHODCALLTYPE GetMasterVolumeLevelScalar(float* level) override;
+  HRESULT STDMETHODCALLTYPE SetChannelVolumeLevel(UINT, float, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetChannelVolumeLevelScalar(UINT, float, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetChannelVolumeLevel(UINT, float*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetChannelVolumeLevelScalar(UINT channel, float* level) override;
+  HRESULT STDMETHODCALLTYPE SetMute(BOOL, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMute(BOOL* muted) override;
+  HRESULT STDMETHODCALLTYPE GetVolumeStepInfo(UINT*, UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE VolumeStepUp(LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE VolumeStepDown(LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryHardwareSupport(DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetVolumeRange(float* min_db, float* max_db, float* step_db) override;
+
+  float level = 0.75F;
+  float level_db = -6.25F;
+  BOOL muted = FALSE;
+  float range[3] = {-65.25F, 0.0F, 0.03125F};
+  std::vector<float> channel_levels = {0.5F, 1.0F};
+  UINT channel_count_reported = 0xFFFFFFFF;  // when set, GetChannelCount says this instead
+  int calls = 0;
+};
+
+// The endpoint's peak meter.
+class FakeMeter final : public FakeObject<IAudioMeterInformation> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetPeakValue(float* peak) override;
+  HRESULT STDMETHODCALLTYPE GetMeteringChannelCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetChannelsPeakValues(UINT32, float*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryHardwareSupport(DWORD*) override { return E_NOTIMPL; }
+
+  float peak = 0.125F;
 };
 
 class FakePropertyStore final : public FakeObject<IPropertyStore> {
@@ -125,6 +193,11 @@ class FakeDevice final : public FakeObject<IMMDevice> {
   bool has_id = true;
   DWORD state = DEVICE_STATE_ACTIVE;
   FakePropertyStore store;
+  // Activated for IAudioEndpointVolume and IAudioMeterInformation; "Activate"
+  // faults only the audio client's activation, "Activate#IAudioEndpointVolume"
+  // and "Activate#IAudioMeterInformation" these (in faults and hand_back_nothing).
+  FakeEndpointVolume volume;
+  FakeMeter meter;
   std::vector<BYTE> mix_format = ExtensibleMix();
   // Decides each offer; the default accepts only the mix's own channel count.
   std::function<HRESULT(const WAVEFORMATEX&)> decide;
