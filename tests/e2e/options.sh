@@ -91,6 +91,19 @@ for e in entries:
             print(f"{where}: mix format {mix}, want {channels} channels, mask {mask}")
         if (e["friendly_name"], e["adapter_name"]) != (key[1], key[1]):
             print(f"{where}: names '{e['friendly_name']}', '{e['adapter_name']}'")
+        # What Wine fills in: a sink is speakers with the sink's own channel
+        # mask as its speakers, a source a microphone with none; the device
+        # format is the mix's; no container; a volume control at full,
+        # unmuted, with a fixed range, and no peak meter.
+        sink = key[0] == "render"
+        details = [e["form_factor"], e["physical_speakers"], e["container_id"], e["peak"]]
+        if details != ["speakers" if sink else "microphone", mask if sink else None, None, None]:
+            print(f"{where}: form factor, speakers, container, peak {details}")
+        if e["device_format"] != e["mix_format"]:
+            print(f"{where}: device format {e['device_format']}")
+        if e["volume"] != {"level": 1.0, "level_db": 0.0, "muted": False,
+                           "range_db": {"min": -100.0, "max": 0.0, "step": 1.0}, "channel_levels": None}:
+            print(f"{where}: volume {e['volume']}")
     elif key[1] != "PulseAudio" and key not in monitors:
         print(f"unexpected {where}")
 for key, count in found.items():
@@ -157,6 +170,23 @@ check_text capture "$capture_count capture"
 
 run_windows both "$exe" --render --capture
 check_text both "$render_count audio" "$capture_count capture"
+
+# --details and --name: one sink, chosen by part of its name in another
+# letter case, with the lines the details add as Wine fills them.
+run_windows details "$exe" --details --no-pause --name "opt SURR"
+expect_equal "details: exit status" 0 "$status"
+to_lf details
+surround_id=$(python3 -c 'import json, sys
+print(next(e["id"] for e in json.load(open(sys.argv[1]))["endpoints"] if e["description"] == "Opt Surround"))' \
+  "$scratch/json.txt")
+printf '%s\n' "====== Found 1 audio devices ======" "===== Device =====" \
+  "Device ID          : $surround_id" "Device name        : Opt Surround" "Adapter name       : Opt Surround" \
+  "Device description : Opt Surround" "Device state       : Active" "Current format     : Mono" \
+  "Form factor        : Speakers" "Device format      : 44100 Hz, 32 bits, 6 channels, float" \
+  "Speakers           : Front Left, Front Right, Front Center, Low Frequency, Side Left, Side Right" \
+  "Container ID       : Unknown" "Volume             : 100 % (0.0 dB)" "Peak               : Unknown" "" \
+  >"$scratch/details.expected"
+expect_bytes "details: output" "$scratch/details.expected" "$scratch/details.txt"
 
 # The listing of old, twice: with and without the pause. Both run after the
 # endpoints are in Wine's registry, so Wine lists them in the same order.

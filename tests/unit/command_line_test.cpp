@@ -1,13 +1,17 @@
 // The command line end to end, from the words to the help text, the options
 // or the enumeration's state filter: fixed cases, then a seeded fuzz.
+#include "app/app.h"
 #include "app/version.h"
 #include "tests/unit/platform_test.h"
+
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdint>
 #include <iostream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -297,6 +301,85 @@ TEST_F(CommandLineOptions, RecordingEnumerationThatFailsEndsTheRunAfterThePlayba
   EXPECT_EQ(run.text.rfind("====== Found 1 audio devices ======\n", 0), 0u);
   EXPECT_NE(run.text.find("Current format     : Stereo\n\nCouldn't enumerate: [0x8007000E]\n"), std::string::npos);
   EXPECT_EQ(platform.pauses, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// --id and --name: which endpoints they keep, and the values they take.
+using Choosing = PlatformTest;
+
+TEST(EndpointChoice, IdsMatchWholeAndNamesByPartIgnoringCaseBeyondAscii) {
+  EndpointChoice choice;
+  EXPECT_TRUE(choice.Keeps(nullptr, nullptr));
+  choice.ids = {L"{0.0.0.00000000}.{ABC}"};
+  EXPECT_TRUE(choice.Keeps(L"{0.0.0.00000000}.{abc}", nullptr));
+  EXPECT_FALSE(choice.Keeps(L"{0.0.0.00000000}.{abcd}", L"{0.0.0.00000000}.{ABC}"));
+  EXPECT_FALSE(choice.Keeps(nullptr, L"anything"));
+  choice.names = {L"kopfH\u00D6RER", L"\u0434\u0438\u043D\u0430\u043C\u0438\u043A\u0438"};
+  EXPECT_TRUE(choice.Keeps(nullptr, L"Kopfh\u00F6rer (USB)"));
+  EXPECT_TRUE(choice.Keeps(L"x", L"\u041C\u043E\u0438 \u0414\u0418\u041D\u0410\u041C\u0418\u041A\u0418"));
+  EXPECT_FALSE(choice.Keeps(L"x", L"Kopfhorer"));
+  EXPECT_FALSE(choice.Keeps(L"x", nullptr));
+}
+
+TEST_F(Choosing, KeepsWhatAnyValueMatchesAndTheHeaderCountsWhatIsPrinted) {
+  platform.AddDevice(L"alpha");
+  FakeDevice& beta = platform.AddDevice(L"beta");
+  platform.AddDevice(L"gamma");
+  CapturedOutput output;
+  EXPECT_EQ(platform.RunCommandLine({"--name", "ALPHA (", "--id={0.0.0.00000000}.{GAMMA}", "--no-pause"}), 0);
+  const std::string text = output.Text();
+  EXPECT_EQ(text.rfind("====== Found 2 audio devices ======\n===== Device =====\n"
+                       "Device ID          : {0.0.0.00000000}.{alpha}\n",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("{gamma}"), std::string::npos);
+  EXPECT_EQ(text.find("{beta}"), std::string::npos);
+  EXPECT_TRUE(beta.activate_iids.empty()) << "an endpoint left out is not probed";
+
+  for (const std::vector<std::string>& words :
+       std::vector<std::vector<std::string>>{{"--name=nothing", "--no-pause"}, {"--id", "{beta}", "--no-pause"}}) {
+    CapturedOutput none;
+    EXPECT_EQ(platform.RunCommandLine(words), 0);
+    EXPECT_EQ(none.Text(), "====== Found 0 audio devices ======\n");
+  }
+  CapturedOutput json;
+  EXPECT_EQ(platform.RunCommandLine({"--json", "--name", "BETA"}), 0);
+  const auto document = nlohmann::json::parse(json.Text());
+  ASSERT_EQ(document["endpoints"].size(), 1u);
+  EXPECT_EQ(document["endpoints"][0]["id"], "{0.0.0.00000000}.{beta}");
+}
+
+TEST_F(Choosing, AValueIsTheNextWordAsTypedOrWhatFollowsTheEqualsSign) {
+  const auto parse = [](std::vector<std::string> words, wchar_t** wide = nullptr) {
+    std::vector<char*> argv{const_cast<char*>("trelmo")};
+    for (std::string& word : words) {
+      argv.push_back(word.data());
+    }
+    Options options;
+    const bool known = ParseArguments(static_cast<int>(argv.size()), argv.data(), options, wide);
+    return std::make_pair(known, options.choice);
+  };
+  const auto [known, choice] = parse({"--NAME", "Front Left", "--id=A=B", "--name", "--json"});
+  EXPECT_TRUE(known);
+  EXPECT_EQ(choice.names, (std::vector<std::wstring>{L"Front Left", L"--json"}));
+  EXPECT_EQ(choice.ids, (std::vector<std::wstring>{L"A=B"}));
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"--name"}, {"active", "--id"}, {"--id="}, {"--name", ""}, {"--names=x"}, {"--json=1"}}) {
+    EXPECT_FALSE(parse(words).first) << words.back();
+  }
+  // The platform's UTF-16 command line, when given, is where values come from.
+  std::wstring program = L"trelmo";
+  std::wstring option = L"--name";
+  std::wstring value = L"\u30B9\u30D4\u30FC\u30AB\u30FC";
+  std::wstring joined = L"--id=\u00C4";
+  wchar_t* wide[] = {program.data(), option.data(), value.data(), joined.data()};
+  const auto from_wide = parse({"--name", "?????", "--id=?"}, wide).second;
+  EXPECT_EQ(from_wide.names, (std::vector<std::wstring>{value}));
+  EXPECT_EQ(from_wide.ids, (std::vector<std::wstring>{L"\u00C4"}));
 }
 
 }  // namespace

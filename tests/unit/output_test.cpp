@@ -98,6 +98,16 @@ TEST_F(Console, HelpGoesToTheConsoleToo) {
   EXPECT_EQ(fake.text, L"==== Help ====\nUsage:\n    trelmo [Active|Disabled|Unplugged|Not-Present]\n");
 }
 
+TEST_F(Console, TheDocumentKeepsItsCharactersOnAConsole) {
+  AddNamedEndpoints(platform);
+  CapturedOutput bytes;
+  EXPECT_EQ(platform.RunCommandLine({"--json"}), 0);
+  EXPECT_EQ(bytes.Text(), "");
+  EXPECT_NE(fake.text.find(L"\"friendly_name\": \"Kopfh\u00F6rer\""), std::wstring::npos);
+  EXPECT_NE(fake.text.find(L"\"description\": \"\u30B9\u30D4\u30FC\u30AB\u30FC \U0001F50A\""), std::wstring::npos);
+  EXPECT_EQ(fake.text.find(L"\\u"), std::wstring::npos) << "nothing is escaped for a console";
+}
+
 TEST_F(Console, ShortWritesAreResumedAndPairsAreNeverSplit) {
   // Long enough for several writes, with a pair straddling the first boundary.
   std::wstring text(8191, L'a');

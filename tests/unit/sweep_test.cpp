@@ -53,7 +53,23 @@ std::vector<Endpoint> Endpoints() {
   };
 }
 
-std::vector<FaultPoint> FaultPoints() {
+// The calls only the document makes of each endpoint: the four detail
+// properties, the volume control and the peak meter.
+const char* const kDetailCalls[] = {"GetValue#3",
+                                    "GetValue#4",
+                                    "GetValue#5",
+                                    "GetValue#6",
+                                    "Activate#IAudioEndpointVolume",
+                                    "GetMasterVolumeLevelScalar",
+                                    "GetMasterVolumeLevel",
+                                    "GetMute",
+                                    "GetVolumeRange",
+                                    "GetChannelCount",
+                                    "GetChannelVolumeLevelScalar#1",
+                                    "Activate#IAudioMeterInformation",
+                                    "GetPeakValue"};
+
+std::vector<FaultPoint> FaultPoints(bool with_details = false) {
   std::vector<FaultPoint> points;
   for (const char* call : kRunCalls) {
     points.push_back({call, -1});
@@ -61,6 +77,11 @@ std::vector<FaultPoint> FaultPoints() {
   for (int endpoint = 0; endpoint < static_cast<int>(Endpoints().size()); ++endpoint) {
     for (const char* call : kEndpointCalls) {
       points.push_back({call, endpoint});
+    }
+    for (const char* call : kDetailCalls) {
+      if (with_details) {
+        points.push_back({call, endpoint});
+      }
     }
   }
   return points;
@@ -78,8 +99,14 @@ void Inject(FakePlatform& platform, const Fault& fault) {
     platform.enumerator.collection.item_faults[static_cast<UINT>(fault.point.endpoint)] = fault.code;
   } else {
     FakeDevice& device = *platform.devices[static_cast<std::size_t>(fault.point.endpoint)];
+    const std::set<std::string> volume_calls = {"GetMasterVolumeLevelScalar", "GetMasterVolumeLevel", "GetMute",
+                                                "GetVolumeRange", "GetChannelCount", "GetChannelVolumeLevelScalar#1"};
     if (call.rfind("GetValue#", 0) == 0) {
       device.store.faults[call] = fault.code;
+    } else if (volume_calls.count(call) != 0) {
+      device.volume.faults[call] = fault.code;
+    } else if (call == "GetPeakValue") {
+      device.meter.faults[call] = fault.code;
     } else if (call == "GetMixFormat" || call == "Initialize") {
       device.client_faults[call] = fault.code;
     } else {
@@ -295,12 +322,14 @@ void CheckDocument(const Fault& fault) {
   // An endpoint that cannot be had is not listed, and a declined offer is an answer, not an error.
   const bool recordable = FAILED(fault.code) && call != "Item" && call != "GetState" && call != "GetCount" &&
                           call != "Initialize" && fault.point.endpoint != 3;  // the disabled one is never listed
-  const std::size_t expected = !recordable ? 0 : call == "Activate" || call == "GetMixFormat" ? 6 : 1;
+  // The audio client is activated once per layout; everything else once.
+  const bool per_layout = fault.point.call == "Activate" || call == "GetMixFormat";
+  const std::size_t expected = !recordable ? 0 : per_layout ? 6 : 1;
   EXPECT_EQ(recorded, expected);
 }
 
 TEST_F(Sweep, EachCallFailingAloneInTheDocument) {
-  for (const FaultPoint& point : FaultPoints()) {
+  for (const FaultPoint& point : FaultPoints(true)) {
     for (const HRESULT code : kCodes) {
       CheckDocument({point, code});
       if (HasFailure()) {
