@@ -95,12 +95,23 @@ auto ReadProperty(IPropertyStore& store, const PROPERTYKEY& key, const char* mem
   return convert(value.Get());
 }
 
-std::optional<VolumeFacts> ReadVolume(IMMDevice& device, Findings& findings) {
-  ComHandle<IAudioEndpointVolume> control;
-  const HRESULT result =
-      HandedBack(device.Activate(kIidIAudioEndpointVolume, kClsctxAll, nullptr, control.PutVoid()), control);
+// One interface of the endpoint, or an empty handle and the failure recorded
+// against the interface's name.
+template <typename Interface>
+ComHandle<Interface> ActivateOne(IMMDevice& device, const IID& iid, const char* name, Findings& findings) {
+  ComHandle<Interface> object;
+  const HRESULT result = HandedBack(device.Activate(iid, kClsctxAll, nullptr, object.PutVoid()), object);
   if (FAILED(result)) {
-    Failed(findings, "Activate", result, nullptr, "IAudioEndpointVolume");
+    Failed(findings, "Activate", result, nullptr, name);
+    object.Reset();
+  }
+  return object;
+}
+
+std::optional<VolumeFacts> ReadVolume(IMMDevice& device, Findings& findings) {
+  const auto control =
+      ActivateOne<IAudioEndpointVolume>(device, kIidIAudioEndpointVolume, "IAudioEndpointVolume", findings);
+  if (!control) {
     return std::nullopt;
   }
   IAudioEndpointVolume& volume = *control.Get();
@@ -129,11 +140,9 @@ std::optional<VolumeFacts> ReadVolume(IMMDevice& device, Findings& findings) {
 }
 
 std::optional<float> ReadPeak(IMMDevice& device, Findings& findings) {
-  ComHandle<IAudioMeterInformation> meter;
-  const HRESULT result =
-      HandedBack(device.Activate(kIidIAudioMeterInformation, kClsctxAll, nullptr, meter.PutVoid()), meter);
-  if (FAILED(result)) {
-    Failed(findings, "Activate", result, nullptr, "IAudioMeterInformation");
+  const auto meter =
+      ActivateOne<IAudioMeterInformation>(device, kIidIAudioMeterInformation, "IAudioMeterInformation", findings);
+  if (!meter) {
     return std::nullopt;
   }
   return Ask<float>(findings, "GetPeakValue", [&meter](float* peak) { return meter->GetPeakValue(peak); });
