@@ -269,36 +269,7 @@ HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
   return Success("GetMixFormat");
 }
 
-HRESULT FakeEndpointVolume::GetChannelCount(UINT* count) {
-  ++calls;
-  *count = 0;
-  if (const auto fault = Failure("GetChannelCount")) {
-    return *fault;
-  }
-  *count = channel_count_reported != 0xFFFFFFFF ? channel_count_reported : static_cast<UINT>(channel_levels.size());
-  return Success("GetChannelCount");
-}
-
-HRESULT FakeEndpointVolume::GetMasterVolumeLevel(float* value) {
-  ++calls;
-  if (const auto fault = Failure("GetMasterVolumeLevel")) {
-    return *fault;
-  }
-  *value = level_db;
-  return Success("GetMasterVolumeLevel");
-}
-
-HRESULT FakeEndpointVolume::GetMasterVolumeLevelScalar(float* value) {
-  ++calls;
-  if (const auto fault = Failure("GetMasterVolumeLevelScalar")) {
-    return *fault;
-  }
-  *value = level;
-  return Success("GetMasterVolumeLevelScalar");
-}
-
 HRESULT FakeEndpointVolume::GetChannelVolumeLevelScalar(UINT channel, float* value) {
-  ++calls;
   const std::string own = "GetChannelVolumeLevelScalar#" + std::to_string(channel);
   if (const auto fault = Failure(own)) {
     return *fault;
@@ -311,34 +282,6 @@ HRESULT FakeEndpointVolume::GetChannelVolumeLevelScalar(UINT channel, float* val
   }
   *value = channel_levels[channel];
   return Success("GetChannelVolumeLevelScalar");
-}
-
-HRESULT FakeEndpointVolume::GetMute(BOOL* value) {
-  ++calls;
-  if (const auto fault = Failure("GetMute")) {
-    return *fault;
-  }
-  *value = muted;
-  return Success("GetMute");
-}
-
-HRESULT FakeEndpointVolume::GetVolumeRange(float* min_db, float* max_db, float* step_db) {
-  ++calls;
-  if (const auto fault = Failure("GetVolumeRange")) {
-    return *fault;
-  }
-  *min_db = range[0];
-  *max_db = range[1];
-  *step_db = range[2];
-  return Success("GetVolumeRange");
-}
-
-HRESULT FakeMeter::GetPeakValue(float* value) {
-  if (const auto fault = Failure("GetPeakValue")) {
-    return *fault;
-  }
-  *value = peak;
-  return Success("GetPeakValue");
 }
 
 HRESULT FakeCollection::GetCount(UINT* out) {

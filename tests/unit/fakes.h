@@ -23,6 +23,16 @@ inline constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490);
 template <typename Interface>
 class FakeObject : public Interface {
  public:
+  // A getter's answer: the value, unless the named call is made to fail.
+  template <typename Value, typename Out>
+  HRESULT Give(const std::string& call, const Value& value, Out* out) {
+    if (const auto fault = Failure(call)) {
+      return *fault;
+    }
+    *out = value;
+    return Success(call);
+  }
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
     *out = nullptr;
     return E_NOINTERFACE;
@@ -125,36 +135,45 @@ class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
   HRESULT STDMETHODCALLTYPE UnregisterControlChangeNotify(IAudioEndpointVolumeCallback*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override {
+    return Give("GetChannelCount", static_cast<UINT>(channel_levels.size()), count);
+  }
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(float, LPCGUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(float, LPCGUID) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetMasterVolumeLevel(float* level) override;
-  HRESULT STDMETHODCALLTYPE GetMasterVolumeLevelScalar(float* level) override;
+  HRESULT STDMETHODCALLTYPE GetMasterVolumeLevel(float* out) override { return Give("GetMasterVolumeLevel", level_db, out); }
+  HRESULT STDMETHODCALLTYPE GetMasterVolumeLevelScalar(float* out) override {
+    return Give("GetMasterVolumeLevelScalar", level, out);
+  }
   HRESULT STDMETHODCALLTYPE SetChannelVolumeLevel(UINT, float, LPCGUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetChannelVolumeLevelScalar(UINT, float, LPCGUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetChannelVolumeLevel(UINT, float*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetChannelVolumeLevelScalar(UINT channel, float* level) override;
   HRESULT STDMETHODCALLTYPE SetMute(BOOL, LPCGUID) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetMute(BOOL* muted) override;
+  HRESULT STDMETHODCALLTYPE GetMute(BOOL* out) override { return Give("GetMute", muted, out); }
   HRESULT STDMETHODCALLTYPE GetVolumeStepInfo(UINT*, UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE VolumeStepUp(LPCGUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE VolumeStepDown(LPCGUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryHardwareSupport(DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetVolumeRange(float* min_db, float* max_db, float* step_db) override;
+  HRESULT STDMETHODCALLTYPE GetVolumeRange(float* min_db, float* max_db, float* step_db) override {
+    const HRESULT result = Give("GetVolumeRange", range[0], min_db);
+    if (SUCCEEDED(result)) {
+      *max_db = range[1];
+      *step_db = range[2];
+    }
+    return result;
+  }
 
   float level = 0.75F;
   float level_db = -6.25F;
   BOOL muted = FALSE;
   float range[3] = {-65.25F, 0.0F, 0.03125F};
   std::vector<float> channel_levels = {0.5F, 1.0F};
-  UINT channel_count_reported = 0xFFFFFFFF;  // when set, GetChannelCount says this instead
-  int calls = 0;
 };
 
 // The endpoint's peak meter.
 class FakeMeter final : public FakeObject<IAudioMeterInformation> {
  public:
-  HRESULT STDMETHODCALLTYPE GetPeakValue(float* peak) override;
+  HRESULT STDMETHODCALLTYPE GetPeakValue(float* out) override { return Give("GetPeakValue", peak, out); }
   HRESULT STDMETHODCALLTYPE GetMeteringChannelCount(UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetChannelsPeakValues(UINT32, float*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE QueryHardwareSupport(DWORD*) override { return E_NOTIMPL; }
