@@ -156,7 +156,9 @@ void ReadDetails(IMMDevice& device, IPropertyStore* store, EndpointDetails& deta
   details.peak = ReadPeak(device, findings);
 }
 
-bool EndpointChoice::Keeps(const wchar_t* id, const wchar_t* friendly_name) const {
+// The two texts are told apart by their names in the declaration.
+bool EndpointChoice::Keeps(const wchar_t* id,  // NOLINT(bugprone-easily-swappable-parameters)
+                           const wchar_t* friendly_name) const {
   if (Empty()) {
     return true;
   }

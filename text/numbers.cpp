@@ -11,18 +11,19 @@ double ShortestDecimal(float value) {
   // A float carries at most nine significant digits; the first rounding that
   // reads back as the same float is the one a person would write.
   double scale = 1.0;
-  for (int digits = 0; digits <= 9; ++digits, scale *= 10.0) {
+  for (int digits = 0; digits <= 9; ++digits) {
     const double candidate = std::round(static_cast<double>(value) * scale) / scale;
     if (static_cast<float>(candidate) == value) {
       return candidate;
     }
+    scale *= 10.0;
   }
   return static_cast<double>(value);
 }
 
 // By hand rather than through printf: the C library's decimal point follows
 // the locale taken from the environment, and a German one writes a comma.
-std::string FixedDecimal(double value, int digits) {
+std::string FixedDecimal(double value, int digits) {  // NOLINT(bugprone-easily-swappable-parameters)
   if (!std::isfinite(value)) {
     return std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
   }
@@ -50,9 +51,9 @@ std::string FixedDecimal(double value, int digits) {
 }
 
 std::string FormatGuid(const GUID& guid) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text = "{";
-  const auto hex = [&text, &kDigits](std::uint64_t value, int digits) {
+  const auto hex = [&text](std::uint64_t value, int digits) {
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
       text += kDigits[(value >> static_cast<unsigned>(shift)) & 0xF];
     }
