@@ -107,6 +107,9 @@ Json Errors(const std::vector<CallFailure>& failures) {
   for (const CallFailure& failure : failures) {
     Json error = Json::object();
     error["call"] = failure.call;
+    if (failure.mode != nullptr) {
+      error["mode"] = failure.mode;
+    }
     error["code"] = JsonCode(failure.code);
     if (failure.property != nullptr) {
       error["property"] = failure.property;
@@ -117,6 +120,29 @@ Json Errors(const std::vector<CallFailure>& failures) {
     errors.push_back(std::move(error));
   }
   return errors;
+}
+
+Json FormatEntries(const std::vector<FormatEntry>& entries) {
+  Json list = Json::array();
+  for (const FormatEntry& entry : entries) {
+    list.push_back({{"layout", std::string(entry.layout->name)},
+                    {"channels", entry.layout->channels},
+                    {"channel_mask", entry.layout->channel_mask},
+                    {"sample_type", entry.sample_type},
+                    {"sample_rates", entry.sample_rates}});
+  }
+  return list;
+}
+
+Json Formats(const std::optional<FormatSupport>& formats) {
+  if (!formats) {
+    return nullptr;
+  }
+  Json member = Json::object();
+  member["shared"] = FormatEntries(formats->shared.entries);
+  member["exclusive_allowed"] = formats->exclusive_allowed;
+  member["exclusive"] = FormatEntries(formats->exclusive.entries);
+  return member;
 }
 
 // The endpoint's entry, or nothing when its state is not in the StateMask or
@@ -133,6 +159,10 @@ std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const De
   const ChannelLayout* layout = AcceptedLayout(device, flow, &findings);
   EndpointDetails details;
   ReadDetails(device, reading.store.Get(), details, findings);
+  std::optional<FormatSupport> formats;
+  if (options.formats) {
+    formats = ReadFormatSupport(device, findings);
+  }
 
   Json default_for = Json::array();
   for (std::size_t role = 0; role < kRoles.size(); ++role) {
@@ -157,6 +187,9 @@ std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const De
   endpoint["container_id"] = details.container_id ? Json(FormatGuid(*details.container_id)) : Json(nullptr);
   endpoint["volume"] = Volume(details.volume);
   endpoint["peak"] = Number(details.peak);
+  if (options.formats) {
+    endpoint["formats"] = Formats(formats);
+  }
   endpoint["errors"] = Errors(findings.failures);
   return endpoint;
 }

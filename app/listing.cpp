@@ -54,6 +54,7 @@ std::vector<std::unique_ptr<ChosenEndpoint>> ChooseEndpoints(IMMDeviceCollection
 void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options) {
   BlockExtras extras;
   extras.details = options.details;
+  extras.formats = options.formats;
   if (!options.choice.Empty()) {
     const std::vector<std::unique_ptr<ChosenEndpoint>> chosen = ChooseEndpoints(collection, options.choice);
     WriteHeader(chosen.size(), flow);

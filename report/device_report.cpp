@@ -201,5 +201,10 @@ void PrintReadEndpoint(IMMDevice& device, const EndpointReading& reading, EDataF
     ReadDetails(device, reading.store.Get(), details, unused);
     text.extra_lines += DetailLines(details);
   }
+  if (extras.formats) {
+    Findings findings;
+    const std::optional<FormatSupport> formats = ReadFormatSupport(device, findings);
+    text.extra_lines += FormatSupportLines(formats, findings);
+  }
   WriteWide(FormatBlock(text));
 }
