@@ -3,6 +3,7 @@
 #include "report/report.h"
 #include "text/json.h"
 #include "text/output.h"
+#include "text/progress.h"
 #include "text/text.h"
 
 #include <array>
@@ -194,7 +195,10 @@ std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const De
   return endpoint;
 }
 
-void WriteDocument(const Json& document) { WriteUtf8(DumpJson(document, 2) + "\n"); }
+void WriteDocument(const Json& document) {
+  EraseProgress();
+  WriteUtf8(DumpJson(document, 2) + "\n");
+}
 
 int WriteErrorDocument(const char* call, HRESULT result, const char* message) {
   Json error = Json::object();
@@ -235,6 +239,9 @@ int RunJsonListing(const Options& options, CreateInstanceFunction create_instanc
       ComHandle<IMMDevice> device;
       if (FAILED(collection->Item(index, device.Put())) || !device) {
         continue;
+      }
+      if (options.formats) {
+        ShowProbingProgress(index + 1, count);
       }
       if (std::optional<Json> endpoint = DescribeEndpoint(*device.Get(), flows[listed], defaults[listed], options)) {
         endpoints.push_back(std::move(*endpoint));

@@ -108,6 +108,10 @@ const char* FormFactorName(std::uint32_t form_factor);
 struct BlockExtras {
   bool details = false;
   bool formats = false;
+  // With formats: the endpoint's place in the listing, 1-based, and how many
+  // there are, for the progress line while the formats are read.
+  std::size_t position = 0;
+  std::size_t count = 0;
 };
 
 // Prints the endpoint's block when its state is in the StateMask; prints

@@ -1,6 +1,8 @@
 // --formats through fake clients that accept parts of the grid: the document
-// and the block, every offer's fields, and each way a mode can end.
+// and the block, every offer's fields, each way a mode can end, and the
+// progress line on a console's standard error.
 #include "tests/unit/platform_test.h"
+#include "text/progress.h"
 
 #include <nlohmann/json.hpp>
 
@@ -136,6 +138,31 @@ TEST_F(Formats, ExclusiveTurnedOffAFailureAClosestMatchAndNoClient) {
                       "Exclusive formats  : Couldn't activate Device: [0x80070005]\n\n"),
             std::string::npos);
   EXPECT_EQ(text.find(EveryRow("Couldn't activate Device: [0x80070005]") + "Couldn't"), std::string::npos);
+}
+
+std::wstring* standard_error = nullptr;
+
+BOOL WINAPI WriteToStandardError(HANDLE handle, const VOID* text, DWORD units, LPDWORD written, LPVOID) {
+  EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x2222));
+  standard_error->append(static_cast<const wchar_t*>(text), units);
+  *written = units;
+  return TRUE;
+}
+
+TEST_F(Formats, ProgressOnAConsoleStandardErrorIsErasedBeforeAnythingIsPrinted) {
+  platform.AddDevice(L"a");
+  platform.AddDevice(L"b");
+  std::wstring written;
+  standard_error = &written;
+  SelectProgress(reinterpret_cast<HANDLE>(0x2222), WriteToStandardError);
+  std::string printed = RunWords(platform, {"--formats", "--no-pause"});
+  printed += RunWords(platform, {"--formats", "--json"});
+  RunWords(platform, {"--json"});
+  SelectProgress(nullptr, nullptr);
+  const std::wstring blank = L"\r" + std::wstring(32, L' ') + L"\r";
+  EXPECT_EQ(written, L"\rProbing formats: endpoint 1 of 2" + blank + L"\rProbing formats: endpoint 2 of 2" + blank +
+                         L"\rProbing formats: endpoint 1 of 2\rProbing formats: endpoint 2 of 2" + blank);
+  EXPECT_EQ(printed.find("Probing"), std::string::npos);
 }
 
 }  // namespace
