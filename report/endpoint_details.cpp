@@ -156,9 +156,8 @@ void ReadDetails(IMMDevice& device, IPropertyStore* store, EndpointDetails& deta
   details.peak = ReadPeak(device, findings);
 }
 
-// The two texts are told apart by their names in the declaration.
-bool EndpointChoice::Keeps(const wchar_t* id,  // NOLINT(bugprone-easily-swappable-parameters)
-                           const wchar_t* friendly_name) const {
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an endpoint's identifier and name, both text
+bool EndpointChoice::Keeps(const wchar_t* id, const wchar_t* friendly_name) const {
   if (Empty()) {
     return true;
   }
