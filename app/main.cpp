@@ -1,7 +1,6 @@
 #include "app/app.h"
 #include "platform/handles.h"
 #include "text/output.h"
-#include "text/progress.h"
 
 #include <shellapi.h>
 
@@ -19,7 +18,6 @@ int main(int argc, char* argv[]) {
   // Every interface the run obtains is released before COM is uninitialised here.
   const ComInitialization com(kComSpeedOverMemory);
   SelectOutput();
-  SelectProgress();
   // The C runtime's argv holds the ANSI code page's approximation of what was
   // typed; the platform's own split of the command line keeps every
   // character, for the values of --id and --name. Should the two splits ever

@@ -5,6 +5,7 @@
 namespace {
 
 // Set once by SelectProgress; a null writer shows nothing.
+bool selected = false;                          // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 HANDLE progress_console = nullptr;              // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 ConsoleWriteFunction progress_write = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 // Characters the line shows now.
@@ -16,22 +17,26 @@ void Write(const std::wstring& text) {
   static_cast<void>(progress_write(progress_console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
 }
 
-}  // namespace
-
-void SelectProgress() {
+void SelectStandardError() {
   HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   DWORD mode = 0;
   const bool console = error != nullptr && error != INVALID_HANDLE_VALUE && GetConsoleMode(error, &mode) != FALSE;
   SelectProgress(error, console ? WriteConsoleW : nullptr);
 }
 
+}  // namespace
+
 void SelectProgress(HANDLE console, ConsoleWriteFunction write) {
+  selected = true;
   progress_console = console;
   progress_write = write;
   shown = 0;
 }
 
 void ShowProbingProgress(std::size_t position, std::size_t count) {
+  if (!selected) {
+    SelectStandardError();
+  }
   if (progress_write == nullptr) {
     return;
   }

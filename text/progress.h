@@ -8,10 +8,9 @@
 
 #include <cstddef>
 
-// Decides, once at start-up, whether standard error is a console.
-void SelectProgress();
-// The same decision made by the caller: a null writer means no console.
-// Tests hand in a fake writer here.
+// Whether standard error is a console is decided at the first progress, so
+// that a run which shows none never asks. Here the caller decides instead: a
+// null writer means no console. Tests hand in a fake writer here.
 void SelectProgress(HANDLE console, ConsoleWriteFunction write);
 
 // "Probing formats: endpoint N of M", in place of what the line showed.
