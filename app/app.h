@@ -15,6 +15,7 @@ struct Options {
   bool render = false;
   bool capture = false;
   bool details = false;
+  bool formats = false;
   bool help = false;
   bool version = false;
   bool state_word_given = false;

@@ -39,6 +39,7 @@ constexpr OptionWord kOptionWords[] = {
     {"--json", &Options::json},       {"--no-pause", &Options::no_pause}, {"--capture", &Options::capture},
     {"--render", &Options::render},   {"--details", &Options::details},   {"--help", &Options::help},
     {"-h", &Options::help},           {"/?", &Options::help},             {"--version", &Options::version},
+    {"--formats", &Options::formats},
 };
 
 // An option that takes a value: "--id ID" or "--id=ID". The value is taken
@@ -70,6 +71,7 @@ constexpr std::string_view kOptionHelp[] = {
     "    --details       add form factor, device format, speakers, container, volume, peak",
     "    --id ID         only the endpoint with this identifier; may be given again",
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again",
+    "    --formats       add what each endpoint can play and record, shared and exclusive",
     "    --help, -h, /?  this help",
     "    --version       the version of trelmo",
 };

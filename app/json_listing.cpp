@@ -3,6 +3,7 @@
 #include "report/report.h"
 #include "text/json.h"
 #include "text/output.h"
+#include "text/progress.h"
 #include "text/text.h"
 
 #include <array>
@@ -107,6 +108,9 @@ Json Errors(const std::vector<CallFailure>& failures) {
   for (const CallFailure& failure : failures) {
     Json error = Json::object();
     error["call"] = failure.call;
+    if (failure.mode != nullptr) {
+      error["mode"] = failure.mode;
+    }
     error["code"] = JsonCode(failure.code);
     if (failure.property != nullptr) {
       error["property"] = failure.property;
@@ -117,6 +121,29 @@ Json Errors(const std::vector<CallFailure>& failures) {
     errors.push_back(std::move(error));
   }
   return errors;
+}
+
+Json FormatEntries(const std::vector<FormatEntry>& entries) {
+  Json list = Json::array();
+  for (const FormatEntry& entry : entries) {
+    list.push_back({{"layout", std::string(entry.layout->name)},
+                    {"channels", entry.layout->channels},
+                    {"channel_mask", entry.layout->channel_mask},
+                    {"sample_type", entry.sample_type},
+                    {"sample_rates", entry.sample_rates}});
+  }
+  return list;
+}
+
+Json Formats(const std::optional<FormatSupport>& formats) {
+  if (!formats) {
+    return nullptr;
+  }
+  Json member = Json::object();
+  member["shared"] = FormatEntries(formats->shared.entries);
+  member["exclusive_allowed"] = formats->exclusive_allowed;
+  member["exclusive"] = FormatEntries(formats->exclusive.entries);
+  return member;
 }
 
 // The endpoint's entry, or nothing when its state is not in the StateMask or
@@ -133,6 +160,10 @@ std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const De
   const ChannelLayout* layout = AcceptedLayout(device, flow, &findings);
   EndpointDetails details;
   ReadDetails(device, reading.store.Get(), details, findings);
+  std::optional<FormatSupport> formats;
+  if (options.formats) {
+    formats = ReadFormatSupport(device, findings);
+  }
 
   Json default_for = Json::array();
   for (std::size_t role = 0; role < kRoles.size(); ++role) {
@@ -157,11 +188,17 @@ std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const De
   endpoint["container_id"] = details.container_id ? Json(FormatGuid(*details.container_id)) : Json(nullptr);
   endpoint["volume"] = Volume(details.volume);
   endpoint["peak"] = Number(details.peak);
+  if (options.formats) {
+    endpoint["formats"] = Formats(formats);
+  }
   endpoint["errors"] = Errors(findings.failures);
   return endpoint;
 }
 
-void WriteDocument(const Json& document) { WriteUtf8(DumpJson(document, 2) + "\n"); }
+void WriteDocument(const Json& document) {
+  EraseProgress();
+  WriteUtf8(DumpJson(document, 2) + "\n");
+}
 
 int WriteErrorDocument(const char* call, HRESULT result, const char* message) {
   Json error = Json::object();
@@ -202,6 +239,9 @@ int RunJsonListing(const Options& options, CreateInstanceFunction create_instanc
       ComHandle<IMMDevice> device;
       if (FAILED(collection->Item(index, device.Put())) || !device) {
         continue;
+      }
+      if (options.formats) {
+        ShowProbingProgress(index + 1, count);
       }
       if (std::optional<Json> endpoint = DescribeEndpoint(*device.Get(), flows[listed], defaults[listed], options)) {
         endpoints.push_back(std::move(*endpoint));

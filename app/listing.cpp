@@ -54,10 +54,13 @@ std::vector<std::unique_ptr<ChosenEndpoint>> ChooseEndpoints(IMMDeviceCollection
 void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options) {
   BlockExtras extras;
   extras.details = options.details;
+  extras.formats = options.formats;
   if (!options.choice.Empty()) {
     const std::vector<std::unique_ptr<ChosenEndpoint>> chosen = ChooseEndpoints(collection, options.choice);
     WriteHeader(chosen.size(), flow);
+    extras.count = chosen.size();
     for (const auto& endpoint : chosen) {
+      ++extras.position;
       PrintReadEndpoint(*endpoint->device.Get(), endpoint->reading, flow, extras);
     }
     return;
@@ -66,11 +69,13 @@ void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& op
   // always has, and each block follows as soon as it is read.
   const UINT count = EndpointCount(collection);
   WriteHeader(count, flow);
+  extras.count = count;
   for (UINT index = 0; index < count; ++index) {
     ComHandle<IMMDevice> device;
     if (FAILED(collection.Item(index, device.Put()))) {
       continue;
     }
+    extras.position = index + 1;
     PrintDevice(device, flow, extras);
   }
 }

@@ -43,6 +43,13 @@ inline constexpr PROPERTYKEY kPkeyAudioEngineDeviceFormat = {
 inline constexpr PROPERTYKEY kPkeyDeviceContainerId = {
     {0x8C7ED206, 0x3F8A, 0x4827, {0xB3, 0xAB, 0xAE, 0x9E, 0x1F, 0xAE, 0xFC, 0x6C}}, 2};
 
+// The sample types of an extensible record (KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT).
+// {00000001-0000-0010-8000-00AA00389B71}
+inline constexpr GUID kSubtypePcm = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+// {00000003-0000-0010-8000-00AA00389B71}
+inline constexpr GUID kSubtypeIeeeFloat = {
+    0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
 inline constexpr DWORD kClsctxAll = 0x17;  // CLSCTX_ALL
 inline constexpr DWORD kComSpeedOverMemory = 0x8;  // COINIT_SPEED_OVER_MEMORY, no apartment flag
 

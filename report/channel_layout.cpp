@@ -4,10 +4,9 @@
 
 #include <string>
 
-namespace {
-
-// Probed in this order; the first accepted row names the layout.
-constexpr ChannelLayout ChannelLayoutTable[] = {
+// Probed in this order; the first accepted row names the layout. The formats
+// grid offers the same rows, in the same order.
+const ChannelLayout ChannelLayoutTable[kChannelLayoutCount] = {
     {"Mono", 1, 0x4},
     {"Stereo", 2, 0x3},
     {"Quadraphonic", 4, 0x33},
@@ -16,17 +15,13 @@ constexpr ChannelLayout ChannelLayoutTable[] = {
     {"Surround 7.1", 8, 0x63F},
 };
 
+namespace {
+
 // The offer is a loopback, event-driven stream so that it never needs an
 // event handle or a started stream to be accepted. A recording endpoint has
 // no loopback: offered one, it would refuse every layout as the wrong kind.
 constexpr DWORD kProbeStreamFlags = AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
 constexpr DWORD kCaptureProbeStreamFlags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK;
-
-// The sample types of an extensible record, spelt out like the other identifiers.
-// {00000001-0000-0010-8000-00AA00389B71}
-constexpr GUID kSubtypePcm = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-// {00000003-0000-0010-8000-00AA00389B71}
-constexpr GUID kSubtypeIeeeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
 // Bytes the extensible part adds to a WAVEFORMATEX: a shorter record that
 // claims the extensible tag has no channel mask to write.

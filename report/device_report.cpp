@@ -1,6 +1,7 @@
 #include "app/state_mask.h"
 #include "report/report.h"
 #include "text/output.h"
+#include "text/progress.h"
 #include "text/text.h"
 
 #include <iterator>
@@ -200,6 +201,15 @@ void PrintReadEndpoint(IMMDevice& device, const EndpointReading& reading, EDataF
     EndpointDetails details;
     ReadDetails(device, reading.store.Get(), details, unused);
     text.extra_lines += DetailLines(details);
+  }
+  if (extras.formats) {
+    // The reading is the slow part of the block, and nothing is printed while
+    // the progress line shows.
+    ShowProbingProgress(extras.position, extras.count);
+    Findings findings;
+    const std::optional<FormatSupport> formats = ReadFormatSupport(device, findings);
+    EraseProgress();
+    text.extra_lines += FormatSupportLines(formats, findings);
   }
   WriteWide(FormatBlock(text));
 }

@@ -4,6 +4,7 @@
 #include "platform/core_audio.h"
 #include "platform/handles.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@ struct CallFailure {
   HRESULT code = S_OK;
   const char* property = nullptr;  // for GetValue: the member the value is for, "friendly_name", ...
   const char* interface_name = nullptr;  // for Activate of anything but the audio client
+  const char* mode = nullptr;  // for IsFormatSupported: "shared" or "exclusive"
 };
 
 // The endpoint's mix format as the platform gave it, before any rewrite.
@@ -105,6 +107,11 @@ const char* FormFactorName(std::uint32_t form_factor);
 // What a listing adds to each endpoint's block.
 struct BlockExtras {
   bool details = false;
+  bool formats = false;
+  // With formats: the endpoint's place in the listing, 1-based, and how many
+  // there are, for the progress line while the formats are read.
+  std::size_t position = 0;
+  std::size_t count = 0;
 };
 
 // Prints the endpoint's block when its state is in the StateMask; prints
@@ -127,6 +134,40 @@ struct ChannelLayout {
   std::uint32_t channels;
   std::uint32_t channel_mask;  // speaker-position bits
 };
+
+// The six layouts, in the order the probe offers them.
+inline constexpr std::size_t kChannelLayoutCount = 6;
+extern const ChannelLayout ChannelLayoutTable[kChannelLayoutCount];
+
+// The supported formats of one sharing mode, in grid order: one entry per
+// layout and sample type with at least one supported rate.
+struct FormatEntry {
+  const ChannelLayout* layout = nullptr;
+  const char* sample_type = nullptr;  // "pcm16", "pcm24", "pcm24in32", "pcm32" or "float32"
+  std::vector<std::uint32_t> sample_rates;  // ascending
+};
+
+struct ModeSupport {
+  std::vector<FormatEntry> entries;  // those found before a stop are kept
+  std::optional<HRESULT> stopped;    // the answer that ended the mode early
+};
+
+// What an endpoint's audio client says it can play or record, in shared and
+// exclusive mode, over the grid of layouts, sample types and rates.
+struct FormatSupport {
+  ModeSupport shared;
+  bool exclusive_allowed = true;  // false only when the platform said exclusive mode is turned off
+  ModeSupport exclusive;
+};
+
+// Offers the whole grid to one audio client of the endpoint, shared mode
+// first. Nothing when the client could not be had; that failure, and each
+// answer that stopped a mode, is recorded in the findings.
+std::optional<FormatSupport> ReadFormatSupport(IMMDevice& device, Findings& findings);
+
+// The block's lines for the formats: "Shared formats" and "Exclusive formats",
+// each line ended. With no formats, both say why from the findings of the reading.
+std::wstring FormatSupportLines(const std::optional<FormatSupport>& formats, const Findings& findings);
 
 // The name of the first layout that a fresh audio client of the endpoint
 // accepts, or "Unknown". Activation and mix-format failures are reported per

@@ -5,7 +5,8 @@
 # mix format as the sink or source made it rather than as the probe rewrote
 # it; --capture and --render --capture must list the same endpoints as text,
 # playback first; --no-pause must be the listing of old without its pause;
-# --help, --version and an unknown option must print their exact text.
+# --help, --version and an unknown option must print their exact text;
+# --formats --json must add to every endpoint what Wine's audio client takes.
 # Usage: options.sh TRELMO_EXE
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -162,6 +163,38 @@ check_text() {
   expect_bytes "$name: endpoints against --json" "$scratch/$name.expected_ids" "$scratch/$name.ids"
 }
 
+# --formats against the same endpoints. Wine 8 takes every offer of the grid
+# in shared mode; in exclusive mode it says "not allowed" to a playback
+# endpoint's first offer and refuses every offer to a recording endpoint.
+# None of it is an error.
+run_windows formats "$exe" --formats --json --render --capture
+expect_equal "formats: exit status" 0 "$status"
+to_lf formats
+while IFS= read -r problem; do
+  fail "formats: $problem"
+done < <(python3 - "$scratch/formats.txt" "$scratch/json_both.ids" <<'EOF'
+import json, sys
+
+try:
+    endpoints = json.load(open(sys.argv[1], encoding="utf-8"))["endpoints"]
+except ValueError as error:  # a probe message would end up here
+    sys.exit(print(f"not a JSON document: {error}"))
+layouts = [("Mono", 1, 4), ("Stereo", 2, 3), ("Quadraphonic", 4, 0x33), ("Surround 5.1 (Side)", 6, 0x60F),
+           ("Surround 5.1 (Back)", 6, 0x3F), ("Surround 7.1", 8, 0x63F)]
+rates = [8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000]
+grid = [{"layout": name, "channels": channels, "channel_mask": mask, "sample_type": sample_type,
+         "sample_rates": rates}
+        for name, channels, mask in layouts for sample_type in ["pcm16", "pcm24", "pcm24in32", "pcm32", "float32"]]
+for e in endpoints:
+    want = {"shared": grid, "exclusive_allowed": e["flow"] == "capture", "exclusive": []}
+    # Only Wine's own two failures of check_json: no IsFormatSupported or Activate of the grid's client.
+    if list(e)[-2:] != ["formats", "errors"] or e["formats"] != want or len(e["errors"]) != 2:
+        print(f"{e['flow']} endpoint '{e['description']}': {json.dumps(e)[-400:]}")
+if len(endpoints) != len(open(sys.argv[2]).readlines()):
+    print(f"{len(endpoints)} endpoints, not those of --json --render --capture")
+EOF
+)
+
 render_count=$(grep -c '^render ' "$scratch/json_both.ids")
 capture_count=$(grep -c '^capture ' "$scratch/json_both.ids")
 
@@ -222,6 +255,7 @@ check_words() {
     "    --details       add form factor, device format, speakers, container, volume, peak" \
     "    --id ID         only the endpoint with this identifier; may be given again" \
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again" \
+    "    --formats       add what each endpoint can play and record, shared and exclusive" \
     "    --help, -h, /?  this help" \
     "    --version       the version of trelmo"
 } >"$scratch/help.expected"

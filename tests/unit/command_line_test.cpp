@@ -248,6 +248,7 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   help += "    --details       add form factor, device format, speakers, container, volume, peak\n";
   help += "    --id ID         only the endpoint with this identifier; may be given again\n";
   help += "    --name TEXT     only endpoints whose name contains TEXT; may be given again\n";
+  help += "    --formats       add what each endpoint can play and record, shared and exclusive\n";
   help += "    --help, -h, /?  this help\n";
   help += "    --version       the version of trelmo\n";
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{

@@ -7,6 +7,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -92,6 +93,12 @@ LPWSTR CopyToTaskMemory(const std::wstring& text) {
   auto* copy = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
   std::memcpy(copy, text.c_str(), bytes);
   return copy;
+}
+
+WAVEFORMATEX* CopyToTaskMemory(const std::vector<BYTE>& format) {
+  auto* copy = static_cast<BYTE*>(CoTaskMemAlloc(format.size()));
+  std::memcpy(copy, format.data(), format.size());
+  return reinterpret_cast<WAVEFORMATEX*>(copy);
 }
 
 }  // namespace
@@ -255,6 +262,27 @@ HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFEREN
   return format->nChannels == mix->nChannels ? S_OK : AUDCLNT_E_UNSUPPORTED_FORMAT;
 }
 
+HRESULT FakeAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVEFORMATEX* format,
+                                           WAVEFORMATEX** closest) {
+  FormatOffer offer{mode, closest != nullptr, {}};
+  std::memcpy(&offer.format, format, sizeof(WAVEFORMATEX) + std::min<std::size_t>(format->cbSize, 22));
+  device_.format_offers.push_back(offer);
+  const bool shared = mode == AUDCLNT_SHAREMODE_SHARED;
+  const FormatAnswers& answers = shared ? device_.shared_formats : device_.exclusive_formats;
+  const auto at = answers.answer_at.find(shared ? shared_offers++ : exclusive_offers++);
+  if (closest != nullptr) {
+    *closest = answers.closest_match ? CopyToTaskMemory(device_.mix_format) : nullptr;
+  }
+  if (at != answers.answer_at.end()) {
+    return at->second;
+  }
+  const WAVEFORMATEXTENSIBLE& record = offer.format;
+  const auto point = std::make_tuple(format->nChannels, record.dwChannelMask, format->wBitsPerSample,
+                                     record.Samples.wValidBitsPerSample, record.SubFormat.Data1 == 3,
+                                     format->nSamplesPerSec);
+  return answers.accepted.count(point) != 0 ? S_OK : answers.closest_match ? S_FALSE : AUDCLNT_E_UNSUPPORTED_FORMAT;
+}
+
 HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
   *out = nullptr;
   if (const auto fault = Failure("GetMixFormat")) {
@@ -263,9 +291,7 @@ HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
   if (device_.hand_back_nothing["GetMixFormat"]) {
     return S_OK;
   }
-  auto* copy = static_cast<BYTE*>(CoTaskMemAlloc(device_.mix_format.size()));
-  std::memcpy(copy, device_.mix_format.data(), device_.mix_format.size());
-  *out = reinterpret_cast<WAVEFORMATEX*>(copy);
+  *out = CopyToTaskMemory(device_.mix_format);
   return Success("GetMixFormat");
 }
 

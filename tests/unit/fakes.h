@@ -11,7 +11,9 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -89,6 +91,25 @@ struct Offer {
   REFERENCE_TIME buffer_duration = -1;
   REFERENCE_TIME periodicity = -1;
   bool session_guid = true;
+};
+
+// One IsFormatSupported call: the record as far as its cbSize reaches, and
+// whether a closest match could have been handed back.
+struct FormatOffer {
+  AUDCLNT_SHAREMODE share_mode;
+  bool closest_asked;
+  WAVEFORMATEXTENSIBLE format;
+};
+
+// How one sharing mode answers IsFormatSupported: S_OK for the accepted
+// points (channels, mask, container bits, valid bits, float, rate), otherwise
+// AUDCLNT_E_UNSUPPORTED_FORMAT, or S_FALSE with closest_match, which also
+// hands back a closest match with every answer. A client's N-th offer in the
+// mode, from 0, answers answer_at[N] instead.
+struct FormatAnswers {
+  std::set<std::tuple<WORD, DWORD, WORD, WORD, bool, DWORD>> accepted;
+  bool closest_match = false;
+  std::map<int, HRESULT> answer_at;
 };
 
 class FakeAudioClient;
@@ -227,6 +248,9 @@ class FakeDevice final : public FakeObject<IMMDevice> {
 
   std::vector<std::unique_ptr<FakeAudioClient>> clients;
   std::vector<Offer> offers;
+  FormatAnswers shared_formats;
+  FormatAnswers exclusive_formats;
+  std::vector<FormatOffer> format_offers;
   std::vector<DWORD> activate_contexts;
   std::vector<IID> activate_iids;
   bool activate_parameters_given = false;
@@ -243,9 +267,8 @@ class FakeAudioClient final : public FakeObject<IAudioClient> {
   HRESULT STDMETHODCALLTYPE GetBufferSize(UINT32*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetStreamLatency(REFERENCE_TIME*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetCurrentPadding(UINT32*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE IsFormatSupported(AUDCLNT_SHAREMODE, const WAVEFORMATEX*, WAVEFORMATEX**) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVEFORMATEX* format,
+                                              WAVEFORMATEX** closest) override;
   HRESULT STDMETHODCALLTYPE GetMixFormat(WAVEFORMATEX** out) override;
   HRESULT STDMETHODCALLTYPE GetDevicePeriod(REFERENCE_TIME*, REFERENCE_TIME*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Start() override { return E_NOTIMPL; }
@@ -255,6 +278,8 @@ class FakeAudioClient final : public FakeObject<IAudioClient> {
   HRESULT STDMETHODCALLTYPE GetService(REFIID, void**) override { return E_NOTIMPL; }
 
   int initialize_calls = 0;
+  int shared_offers = 0;
+  int exclusive_offers = 0;
 
  private:
   FakeDevice& device_;
