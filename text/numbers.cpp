@@ -50,9 +50,9 @@ std::string FixedDecimal(double value, int digits) {
 }
 
 std::string FormatGuid(const GUID& guid) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text = "{";
-  const auto hex = [&text, &kDigits](std::uint64_t value, int digits) {
+  const auto hex = [&text](std::uint64_t value, int digits) {
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
       text += kDigits[(value >> static_cast<unsigned>(shift)) & 0xF];
     }
