@@ -115,7 +115,7 @@ std::wstring AnsiToWide(const char* text) {
 }
 
 // The value part of "--name=TEXT" as typed: what follows the first "=".
-std::wstring AfterEquals(std::wstring argument) {
+std::wstring AfterEquals(const std::wstring& argument) {
   const std::size_t equals = argument.find(L'=');
   return equals == std::wstring::npos ? std::wstring() : argument.substr(equals + 1);
 }

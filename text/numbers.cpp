@@ -11,18 +11,19 @@ double ShortestDecimal(float value) {
   // A float carries at most nine significant digits; the first rounding that
   // reads back as the same float is the one a person would write.
   double scale = 1.0;
-  for (int digits = 0; digits <= 9; ++digits, scale *= 10.0) {
+  for (int digits = 0; digits <= 9; ++digits) {
     const double candidate = std::round(static_cast<double>(value) * scale) / scale;
     if (static_cast<float>(candidate) == value) {
       return candidate;
     }
+    scale *= 10.0;
   }
   return static_cast<double>(value);
 }
 
 // By hand rather than through printf: the C library's decimal point follows
 // the locale taken from the environment, and a German one writes a comma.
-std::string FixedDecimal(double value, int digits) {
+std::string FixedDecimal(double value, int digits) {  // NOLINT(bugprone-easily-swappable-parameters): a count is no value
   if (!std::isfinite(value)) {
     return std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
   }
