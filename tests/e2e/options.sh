@@ -192,6 +192,9 @@ check_words() {
     "    --details       add form factor, device format, speakers, container, volume, peak" \
     "    --id ID         only the endpoint with this identifier; may be given again" \
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again" \
+    "    --watch         print endpoint changes as they happen, until stopped" \
+    "    --events N      with --watch: stop after N changes" \
+    "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached" \
     "    --help, -h, /?  this help" \
     "    --version       the version of trelmo"
 } >"$scratch/help.expected"
