@@ -58,11 +58,12 @@ inline constexpr DWORD kComSpeedOverMemory = 0x8;  // COINIT_SPEED_OVER_MEMORY, 
 using CreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
 
 // mingw-w64 declares the peak meter's interface without defining it; the
-// Windows SDK defines it, with these methods in this order. The guard is the
-// headers' own name, and a COM interface is released, never deleted.
+// Windows SDK defines it, with these methods in this order.
+// The guard is the SDK's own name, so that the two definitions never meet;
+// like every COM interface it has no destructor of its own.
 #ifndef __IAudioMeterInformation_INTERFACE_DEFINED__
 #define __IAudioMeterInformation_INTERFACE_DEFINED__  // NOLINT(bugprone-reserved-identifier)
-struct IAudioMeterInformation : public IUnknown {  // NOLINT(cppcoreguidelines-virtual-class-destructor)
+struct IAudioMeterInformation : public IUnknown {     // NOLINT(cppcoreguidelines-virtual-class-destructor)
   virtual HRESULT STDMETHODCALLTYPE GetPeakValue(float* peak) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetMeteringChannelCount(UINT* count) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetChannelsPeakValues(UINT32 count, float* peaks) = 0;

@@ -156,7 +156,7 @@ void ReadDetails(IMMDevice& device, IPropertyStore* store, EndpointDetails& deta
   details.peak = ReadPeak(device, findings);
 }
 
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the platform gives both as wide text
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an endpoint's identifier and name, both text
 bool EndpointChoice::Keeps(const wchar_t* id, const wchar_t* friendly_name) const {
   if (Empty()) {
     return true;

@@ -56,8 +56,8 @@ void ReadEndpoint(IMMDevice& device, EndpointReading& reading, Findings* finding
 // identifier equals one of the ids, or whose friendly name contains one of
 // the names, letter case ignored. With neither, every endpoint.
 struct EndpointChoice {
-  std::vector<std::wstring> ids;    // NOLINT(misc-non-private-member-variables-in-classes): plain data
-  std::vector<std::wstring> names;  // NOLINT(misc-non-private-member-variables-in-classes)
+  std::vector<std::wstring> ids;
+  std::vector<std::wstring> names;
 
   [[nodiscard]] bool Empty() const { return ids.empty() && names.empty(); }
   // The identifier or name may be null: absent, it matches nothing.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 
 double ShortestDecimal(float value) {
   if (!std::isfinite(value)) {
@@ -23,7 +24,7 @@ double ShortestDecimal(float value) {
 
 // By hand rather than through printf: the C library's decimal point follows
 // the locale taken from the environment, and a German one writes a comma.
-std::string FixedDecimal(double value, int digits) {  // NOLINT(bugprone-easily-swappable-parameters): a count is no value
+std::string FixedDecimal(double value, int digits) {  // NOLINT(bugprone-easily-swappable-parameters)
   if (!std::isfinite(value)) {
     return std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
   }
@@ -51,9 +52,9 @@ std::string FixedDecimal(double value, int digits) {  // NOLINT(bugprone-easily-
 }
 
 std::string FormatGuid(const GUID& guid) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text = "{";
   const auto hex = [&text](std::uint64_t value, int digits) {
+    constexpr std::string_view kDigits = "0123456789ABCDEF";
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
       text += kDigits[(value >> static_cast<unsigned>(shift)) & 0xF];
     }
