@@ -207,24 +207,22 @@ check_words version 0 --Version
 printf '%s' "$usage" >"$scratch/bogus.expected"
 check_words bogus 2 --json --bogus
 
-# --watch as text, with nothing changing: the present lines, one per active
-# render endpoint, then the end at the deadline with status 0.
+# --watch as text, with nothing changing: a present line per active render
+# endpoint, then the deadline ends it with status 0.
 run_windows watch_text "$exe" --watch --timeout 2
 expect_equal "watch_text: exit status" 0 "$status"
 to_lf watch_text
 sed -n 's/^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]\{3\}  present   render   Active  .* \({0\.0\.0\.[0-9]*}\.{[0-9A-F-]*}\)$/render \1/p' \
   "$scratch/watch_text.txt" | sort >"$scratch/watch_text.ids"
 grep '^render ' "$scratch/json_both.ids" >"$scratch/watch_text.expected_ids"
-expect_bytes "watch_text: one present line per active render endpoint" "$scratch/watch_text.expected_ids" \
-  "$scratch/watch_text.ids"
-expect_equal "watch_text: lines" "$(wc -l <"$scratch/watch_text.expected_ids")" "$(wc -l <"$scratch/watch_text.txt")"
+expect_bytes "watch_text: present lines" "$scratch/watch_text.expected_ids" "$scratch/watch_text.ids"
+expect_equal "watch_text: lines" "$render_count" "$(wc -l <"$scratch/watch_text.txt")"
 
-# --watch --json while another process changes the default playback endpoint
-# the way winecfg does: Wine 8 takes DefaultOutput, the endpoint's identifier,
-# from its driver's registry key and tells the console and multimedia roles.
-# Wine's own thread reads the starting values once it runs, so the change
-# comes a second after the watch has shown its present lines.
-drivers='HKCU\Software\Wine\Drivers\winepulse.drv'
+# --watch --json while another process sets the default playback endpoint as
+# winecfg does: Wine 8 reads DefaultOutput, the endpoint's identifier, from
+# its driver's key and tells the console and multimedia roles. Its thread
+# reads the starting values once it runs: the change comes a second after
+# the present lines.
 speakers_id=$(python3 -c 'import json, sys
 print(next(e["id"] for e in json.load(open(sys.argv[1]))["endpoints"] if e["description"] == "Opt Speakers"))' \
   "$scratch/json.out")
@@ -232,10 +230,11 @@ timeout 60 "$wine_run" "$exe" --watch --json --events 2 --timeout 20 </dev/null 
   2>"$scratch/watch.err" &
 watch_pid=$!
 for _ in $(seq 300); do
-  [ "$(grep -c '"present"' "$scratch/watch.out")" -lt "$render_count" ] || break
+  [ "$(grep -c present "$scratch/watch.out")" -lt "$render_count" ] || break
   sleep 0.1
 done
 sleep 1
+drivers='HKCU\Software\Wine\Drivers\winepulse.drv'
 "$wine_run" reg add "$drivers" /v DefaultOutput /d "$speakers_id" /f >/dev/null 2>&1 || fail "watch: reg add"
 wait "$watch_pid"
 status=$?
@@ -244,27 +243,22 @@ expect_equal "watch: exit status" 0 "$status"
 to_lf watch
 while IFS= read -r problem; do
   fail "watch: $problem"
-done < <(python3 - "$scratch/watch.txt" "$scratch/json_both.ids" "$speakers_id" <<'PY'
+done < <(python3 - "$scratch/watch.txt" "$scratch/watch_text.expected_ids" "$speakers_id" <<'EOF'
 import json, re, sys
 
-out, ids_file, speakers = sys.argv[1:]
-render = sorted(line.split(" ", 1)[1].strip() for line in open(ids_file) if line.startswith("render "))
-events = [json.loads(line) for line in open(out, encoding="utf-8")]
-for e in events:
-    if not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", e.get("time", "")):
-        print(f"time {e.get('time')!r}")
-present = [e for e in events if e.get("event") == "present"]
-if sorted(e["id"] for e in present) != render or events[:len(present)] != present:
-    print(f"present lines {[e.get('id') for e in present]}, want {render} first")
-for e in present:
-    if list(e) != ["time", "event", "flow", "id", "friendly_name", "state"] or (e["flow"], e["state"]) != ("render", "active"):
-        print(f"present line {e}")
-changes = [{k: v for k, v in e.items() if k != "time"} for e in events[len(present):]]
-want = [{"event": "default", "flow": "render", "id": speakers, "friendly_name": "Opt Speakers", "role": role}
+events = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+render = sorted(line.split()[1] for line in open(sys.argv[2]))
+if [e for e in events if not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", e.pop("time", ""))]:
+    print("a time that is not UTC with milliseconds")
+present = events[:len(render)]
+if sorted(e["id"] for e in present) != render or {(e["event"], e["flow"], e["state"]) for e in present} != {
+        ("present", "render", "active")}:
+    print(f"present lines {present}")
+want = [{"event": "default", "flow": "render", "id": sys.argv[3], "friendly_name": "Opt Speakers", "role": role}
         for role in ("console", "multimedia")]
-if sorted(changes, key=lambda e: e.get("role", "")) != want:
-    print(f"changes {changes}, want {want}")
-PY
+if sorted(events[len(render):], key=lambda e: e.get("role", "")) != want:
+    print(f"changes {events[len(render):]}, want {want}")
+EOF
 )
 
 finish

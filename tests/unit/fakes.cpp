@@ -69,18 +69,12 @@ TaskMemorySpy& Spy() {
   return spy;
 }
 
-// Whether this thread is inside a callback that Notify delivers, and the
-// platform calls made from one.
+// Platform calls made inside a callback that Notify delivers.
 thread_local bool in_callback = false;
 std::atomic<int> calls_from_callbacks{0};
+void NoteCall() { calls_from_callbacks += in_callback ? 1 : 0; }
 
-void NoteCall() {
-  if (in_callback) {
-    ++calls_from_callbacks;
-  }
-}
-
-// Counts what operator new hands out: each block carries its size in front.
+// What operator new has handed out; each block carries its size in front.
 std::atomic<long long> live_heap_bytes{0};
 
 // The platform the fake CoCreateInstance answers for; set while a run lasts.
@@ -178,14 +172,6 @@ void FakeDevice::SetNames(const std::wstring& friendly, const std::wstring& adap
   store.values[{0xA45C254E, 14}] = {VT_LPWSTR, friendly};
   store.values[{0x026E516E, 2}] = {VT_LPWSTR, adapter};
   store.values[{0xA45C254E, 2}] = {VT_LPWSTR, description};
-}
-
-HRESULT FakeEndpointFlow::GetDataFlow(EDataFlow* out) {
-  if (const auto fault = Failure("GetDataFlow")) {
-    return *fault;
-  }
-  *out = flow;
-  return S_OK;
 }
 
 HRESULT FakeDevice::QueryInterface(REFIID iid, void** out) {
@@ -465,21 +451,19 @@ HRESULT FakeEnumerator::GetDevice(LPCWSTR id, IMMDevice** out) {
 
 HRESULT FakeEnumerator::RegisterEndpointNotificationCallback(IMMNotificationClient* client) {
   NoteCall();
-  const std::optional<HRESULT> fault = Failure("RegisterEndpointNotificationCallback");
-  if (!fault) {
+  if (const auto fault = Failure("RegisterEndpointNotificationCallback")) {
+    return *fault;
+  }
+  {
     const std::lock_guard<std::mutex> held(notify_lock_);
     client->AddRef();
     client_ = client;
   }
+  registered_.notify_all();
   if (while_registering) {
     std::thread(while_registering).join();
   }
-  {
-    const std::lock_guard<std::mutex> held(notify_lock_);
-    registered_ = !fault;
-  }
-  tried_.notify_all();
-  return fault.value_or(S_OK);
+  return S_OK;
 }
 
 HRESULT FakeEnumerator::UnregisterEndpointNotificationCallback(IMMNotificationClient* client) {
@@ -507,9 +491,9 @@ bool FakeEnumerator::Notify(const std::function<void(IMMNotificationClient&)>& c
   return true;
 }
 
-bool FakeEnumerator::WaitForRegistration() {
+bool FakeEnumerator::WaitForClient() {
   std::unique_lock<std::mutex> held(notify_lock_);
-  return tried_.wait_for(held, std::chrono::seconds(10), [this] { return registered_.has_value(); }) && *registered_;
+  return registered_.wait_for(held, std::chrono::seconds(10), [this] { return client_ != nullptr; });
 }
 
 int CallsFromCallbacks() { return calls_from_callbacks; }
@@ -581,8 +565,7 @@ void* operator new(std::size_t size) {
   if (block == nullptr) {
     throw std::bad_alloc();
   }
-  *reinterpret_cast<std::size_t*>(block) = size;
-  live_heap_bytes += static_cast<long long>(size);
+  live_heap_bytes += static_cast<long long>(*reinterpret_cast<std::size_t*>(block) = size);
   return block + 1;
 }
 

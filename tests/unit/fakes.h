@@ -184,7 +184,10 @@ class FakePropertyStore final : public FakeObject<IPropertyStore> {
 // The endpoint's flow, as its IMMEndpoint tells it.
 class FakeEndpointFlow final : public FakeObject<IMMEndpoint> {
  public:
-  HRESULT STDMETHODCALLTYPE GetDataFlow(EDataFlow* out) override;
+  HRESULT STDMETHODCALLTYPE GetDataFlow(EDataFlow* out) override {
+    *out = flow;
+    return Failure("GetDataFlow").value_or(S_OK);
+  }
 
   EDataFlow flow = eRender;
 };
@@ -277,12 +280,12 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
   HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient* client) override;
   HRESULT STDMETHODCALLTYPE UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override;
 
-  // Delivers one callback to the registered client, as the platform does
-  // from threads of its own; false when no client is registered. Callbacks
-  // never overlap an unregistration: it waits for one under way to end.
+  // Delivers one callback to the registered client, as the platform does,
+  // from any thread; false when none is registered. An unregistration waits
+  // for a callback under way.
   bool Notify(const std::function<void(IMMNotificationClient&)>& callback);
-  // Waits until a registration was tried (10 s at most): true when it succeeded.
-  bool WaitForRegistration();
+  // Waits, 10 s at most, until a client is registered.
+  bool WaitForClient();
 
   FakeCollection collection;          // playback endpoints
   FakeCollection capture_collection;  // recording endpoints
@@ -291,8 +294,8 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
   // The default endpoint per flow and role; a pair without one answers E_NOTFOUND.
   std::map<std::pair<EDataFlow, ERole>, FakeDevice*> defaults;
   std::vector<std::pair<EDataFlow, ERole>> default_requests;
-  // Run on a thread of their own while the registration or the
-  // unregistration is under way, which lasts until they end.
+  // Run on a thread of their own while a registration or unregistration is
+  // under way; it lasts until they end.
   std::function<void()> while_registering;
   std::function<void()> while_unregistering;
   std::map<std::wstring, int> devices_asked;  // GetDevice calls per identifier
@@ -300,8 +303,7 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
 
  private:
   std::mutex notify_lock_;
-  std::condition_variable tried_;
-  std::optional<bool> registered_;
+  std::condition_variable registered_;
   IMMNotificationClient* client_ = nullptr;
 };
 

@@ -1,33 +1,21 @@
 // --watch on the fakes, whose callbacks come from a thread of their own as
-// the platform's do: every event kind as JSON and as text, the flow filter,
-// previous states and the choice, property bursts, a flood through a slow
-// writer, callbacks racing registration and unregistration, each call on the
-// way failing, the options and every way a watch stops.
+// the platform's do: every event kind as JSON and as text, flows, previous
+// states and the choice, bursts, a flood through a slow writer, callbacks
+// racing registration and unregistration, each call failing, the options
+// and every way a watch stops.
 #include "tests/unit/platform_test.h"
 #include "text/output.h"
 #include "watch/watching.h"
 
-#include <nlohmann/json.hpp>
-
-#include <atomic>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-using Platform = FakeEnumerator;
-
-class Watching : public PlatformTest {
- protected:
-  void TearDown() override {
-    EXPECT_EQ(CallsFromCallbacks(), 0) << "a callback called the platform";
-    PlatformTest::TearDown();
-  }
-};
+using Enumerator = FakeEnumerator;
+using Watching = PlatformTest;
 
 struct Outcome {
   int status;
@@ -35,393 +23,313 @@ struct Outcome {
 };
 
 // Runs the words as main does while `fire` delivers callbacks from another
-// thread once the client is registered.
+// thread once a client is registered, none of which may call the platform.
+// Each line's time is checked and cut.
 Outcome Watch(FakePlatform& platform, const std::vector<std::string>& words,
-              const std::function<void(Platform&)>& fire = {}) {
-  std::thread platform_thread([&platform, &fire] {
-    if (platform.enumerator.WaitForRegistration() && fire) {
+              const std::function<void(Enumerator&)>& fire = {}) {
+  std::thread notifier([&] {
+    if (fire && platform.enumerator.WaitForClient()) {
       fire(platform.enumerator);
     }
   });
   CapturedOutput output;
   const int status = platform.RunCommandLine(words);
-  platform_thread.join();
-  return {status, output.Text()};
+  notifier.join();
+  EXPECT_EQ(CallsFromCallbacks(), 0);
+  static const std::regex kJsonTime(R"x((^|\n)\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z",)x");
+  static const std::regex kTextTime(R"x((^|\n)\d\d:\d\d:\d\d\.\d{3}  )x");
+  return {status, std::regex_replace(std::regex_replace(output.Text(), kJsonTime, "$1{"), kTextTime, "$1")};
 }
 
-void State(Platform& platform, const FakeDevice& device, DWORD state) {
-  platform.Notify([&](IMMNotificationClient& client) { client.OnDeviceStateChanged(device.id.c_str(), state); });
+using Client = IMMNotificationClient;
+void State(Enumerator& e, const FakeDevice& d, DWORD s) {
+  e.Notify([&](Client& c) { c.OnDeviceStateChanged(d.id.c_str(), s); });
 }
-void Added(Platform& platform, const FakeDevice& device) {
-  platform.Notify([&](IMMNotificationClient& client) { client.OnDeviceAdded(device.id.c_str()); });
+void Added(Enumerator& e, const FakeDevice& d) { e.Notify([&](Client& c) { c.OnDeviceAdded(d.id.c_str()); }); }
+void Removed(Enumerator& e, const FakeDevice& d) { e.Notify([&](Client& c) { c.OnDeviceRemoved(d.id.c_str()); }); }
+void Default(Enumerator& e, EDataFlow flow, ERole role, const FakeDevice* d) {
+  e.Notify([&](Client& c) { c.OnDefaultDeviceChanged(flow, role, d != nullptr ? d->id.c_str() : nullptr); });
 }
-void Removed(Platform& platform, const FakeDevice& device) {
-  platform.Notify([&](IMMNotificationClient& client) { client.OnDeviceRemoved(device.id.c_str()); });
-}
-void Default(Platform& platform, EDataFlow flow, ERole role, const FakeDevice* device) {
-  platform.Notify([&](IMMNotificationClient& client) {
-    client.OnDefaultDeviceChanged(flow, role, device != nullptr ? device->id.c_str() : nullptr);
-  });
-}
-void Property(Platform& platform, const FakeDevice& device, const PROPERTYKEY& key) {
-  platform.Notify([&](IMMNotificationClient& client) { client.OnPropertyValueChanged(device.id.c_str(), key); });
-}
-
-// Each line as JSON, its time checked and taken out.
-std::vector<Json> JsonLines(const std::string& text) {
-  static const std::regex kTime(R"x(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)x");
-  std::vector<Json> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    Json value = Json::parse(line, nullptr, false);
-    if (value.contains("time")) {
-      EXPECT_TRUE(std::regex_match(value["time"].get<std::string>(), kTime)) << line;
-      value.erase("time");
-    }
-    lines.push_back(std::move(value));
-  }
-  return lines;
-}
-
-std::vector<Json> Parse(const std::vector<std::string>& lines) {
-  std::vector<Json> values;
-  for (const std::string& line : lines) {
-    values.push_back(Json::parse(line));
-  }
-  return values;
+void Property(Enumerator& e, const FakeDevice& d, const PROPERTYKEY& k) {
+  e.Notify([&](Client& c) { c.OnPropertyValueChanged(d.id.c_str(), k); });
 }
 
 const PROPERTYKEY kOtherKey = {{0x01234567, 0x89AB, 0xCDEF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}}, 5};
 
-// Endpoints for every kind of event: "usb" stands for one that arrives
-// after the start, which cannot read it.
-void AddEveryKindEndpoints(FakePlatform& platform) {
-  platform.AddDevice(L"spk");
-  platform.AddDevice(L"off", DEVICE_STATE_DISABLED);
-  platform.AddDevice(L"usb");
-  platform.AddDevice(L"mic", DEVICE_STATE_ACTIVE, eCapture);
+// Every kind of event once; "usb" stands for an endpoint that arrives after
+// the start, which cannot read it.
+Outcome EveryKind(FakePlatform& platform, const std::vector<std::string>& words) {
+  FakeDevice& speakers = platform.AddDevice(L"spk");
+  FakeDevice& off = platform.AddDevice(L"off", DEVICE_STATE_DISABLED);
+  FakeDevice& usb = platform.AddDevice(L"usb");
+  FakeDevice& mic = platform.AddDevice(L"mic", DEVICE_STATE_ACTIVE, eCapture);
   platform.enumerator.collection.item_faults[2] = E_FAIL;
+  return Watch(platform, words, [&](Enumerator& e) {
+    State(e, speakers, DEVICE_STATE_UNPLUGGED);
+    Added(e, usb);
+    Removed(e, off);
+    Default(e, eCapture, eCommunications, &mic);
+    Default(e, eRender, eConsole, nullptr);
+    Property(e, speakers, kPkeyDeviceFriendlyName);
+    Property(e, mic, kOtherKey);
+  });
 }
 
-void FireEveryKind(FakePlatform& platform, Platform& enumerator) {
-  const auto& devices = platform.devices;
-  State(enumerator, *devices[0], DEVICE_STATE_UNPLUGGED);
-  Added(enumerator, *devices[2]);
-  Removed(enumerator, *devices[1]);
-  Default(enumerator, eCapture, eCommunications, devices[3].get());
-  Default(enumerator, eRender, eConsole, nullptr);
-  Property(enumerator, *devices[0], kPkeyDeviceFriendlyName);
-  Property(enumerator, *devices[3], kOtherKey);
-}
-
-TEST_F(Watching, EveryEventKindAsJsonLines) {
-  AddEveryKindEndpoints(platform);
-  const Outcome run = Watch(platform, {"--watch", "--json", "--render", "--capture", "--events", "7", "--timeout", "10"},
-                            [this](Platform& enumerator) { FireEveryKind(platform, enumerator); });
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(JsonLines(run.text), Parse({
-      R"x({"event":"present","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)","state":"active"})x",
-      R"x({"event":"present","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"mic (Speakers)","state":"active"})x",
-      R"x({"event":"state","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)","state":"unplugged","previous_state":"active"})x",
-      R"x({"event":"added","flow":"render","id":"{0.0.0.00000000}.{usb}","friendly_name":"usb (Speakers)","state":"active"})x",
-      R"x({"event":"removed","flow":"render","id":"{0.0.0.00000000}.{off}","friendly_name":"off (Speakers)"})x",
-      R"x({"event":"default","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"mic (Speakers)","role":"communications"})x",
-      R"x({"event":"default","flow":"render","id":null,"friendly_name":null,"role":"console"})x",
-      R"x({"event":"property","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)","property":"friendly_name"})x",
-      R"x({"event":"property","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"mic (Speakers)","property":"{01234567-89AB-CDEF-FEDC-BA9876543210},5"})x",
-  })) << run.text;
+TEST_F(Watching, EveryEventKindAsJsonLinesAndAsText) {
+  const Outcome json = EveryKind(platform, {"--watch", "--json", "--render", "--capture", "--events=7", "--timeout=10"});
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(json.text, R"x({"event":"present","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)","state":"active"}
+{"event":"present","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"mic (Speakers)","state":"active"}
+{"event":"state","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)","state":"unplugged","previous_state":"active"}
+{"event":"added","flow":"render","id":"{0.0.0.00000000}.{usb}","friendly_name":"usb (Speakers)","state":"active"}
+{"event":"removed","flow":"render","id":"{0.0.0.00000000}.{off}","friendly_name":"off (Speakers)"}
+{"event":"default","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"mic (Speakers)","role":"communications"}
+{"event":"default","flow":"render","id":null,"friendly_name":null,"role":"console"}
+{"event":"property","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)","property":"friendly_name"}
+{"event":"property","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"mic (Speakers)","property":"{01234567-89AB-CDEF-FEDC-BA9876543210},5"}
+)x");
   // Every endpoint of both flows, in every state, is read once at the start.
-  const std::vector<std::pair<EDataFlow, DWORD>> all = {{eRender, DEVICE_STATEMASK_ALL}, {eCapture, DEVICE_STATEMASK_ALL}};
+  const std::vector<std::pair<EDataFlow, DWORD>> all = {{eRender, DEVICE_STATEMASK_ALL},
+                                                        {eCapture, DEVICE_STATEMASK_ALL}};
   EXPECT_EQ(platform.enumerator.enumerations, all);
   EXPECT_EQ(platform.enumerator.unregistrations, 1);
-}
 
-TEST_F(Watching, EveryEventKindAsText) {
-  AddEveryKindEndpoints(platform);
-  const Outcome run = Watch(platform, {"--watch", "--render", "--capture", "--events=7", "--timeout=10"},
-                            [this](Platform& enumerator) { FireEveryKind(platform, enumerator); });
-  EXPECT_EQ(run.status, 0);
-  const std::regex time(R"x(\d\d:\d\d:\d\d\.\d{3}  )x");
-  std::string lines;
-  std::istringstream in(run.text);
-  for (std::string line; std::getline(in, line);) {
-    EXPECT_TRUE(std::regex_search(line, time, std::regex_constants::match_continuous)) << line;
-    lines += line.substr(14) + "\n";
-  }
-  EXPECT_EQ(lines,
-            "present   render   Active                      spk (Speakers)                {0.0.0.00000000}.{spk}\n"
-            "present   capture  Active                      mic (Speakers)                {0.0.0.00000000}.{mic}\n"
-            "state     render   Unplugged (was Active)      spk (Speakers)                {0.0.0.00000000}.{spk}\n"
-            "added     render   Active                      usb (Speakers)                {0.0.0.00000000}.{usb}\n"
-            "removed   render   Removed (was Disabled)      off (Speakers)                {0.0.0.00000000}.{off}\n"
-            "default   capture  default for communications  mic (Speakers)                {0.0.0.00000000}.{mic}\n"
-            "default   render   no default for console\n"
-            "property  render   Device name changed         spk (Speakers)                {0.0.0.00000000}.{spk}\n"
-            "property  capture  Property {01234567-89AB-CDEF-FEDC-BA9876543210},5 changed  mic (Speakers)                "
-            "{0.0.0.00000000}.{mic}\n");
+  FakePlatform fresh;
+  const Outcome text = EveryKind(fresh, {"--watch", "--render", "--capture", "--events=7", "--timeout=10"});
+  EXPECT_EQ(text.text, R"x(present   render   Active                      spk (Speakers)                {0.0.0.00000000}.{spk}
+present   capture  Active                      mic (Speakers)                {0.0.0.00000000}.{mic}
+state     render   Unplugged (was Active)      spk (Speakers)                {0.0.0.00000000}.{spk}
+added     render   Active                      usb (Speakers)                {0.0.0.00000000}.{usb}
+removed   render   Removed (was Disabled)      off (Speakers)                {0.0.0.00000000}.{off}
+default   capture  default for communications  mic (Speakers)                {0.0.0.00000000}.{mic}
+default   render   no default for console
+property  render   Device name changed         spk (Speakers)                {0.0.0.00000000}.{spk}
+property  capture  Property {01234567-89AB-CDEF-FEDC-BA9876543210},5 changed  mic (Speakers)                {0.0.0.00000000}.{mic}
+)x");
+  EXPECT_EQ(fresh.OutstandingReferences(), 0);
 }
 
 TEST_F(Watching, FlowsFilterPreviousStatesFollowAndTheChoiceRemembersNames) {
   const FakeDevice& speakers = platform.AddDevice(L"spk");
-  const FakeDevice& mic = platform.AddDevice(L"mic", DEVICE_STATE_ACTIVE, eCapture);
+  platform.AddDevice(L"mic", DEVICE_STATE_ACTIVE, eCapture).SetNames(L"Mikr\u00F3fono", L"", L"");
   const FakeDevice& off = platform.AddDevice(L"off", DEVICE_STATE_DISABLED, eCapture);
   const FakeDevice& late = platform.AddDevice(L"late", DEVICE_STATE_NOTPRESENT, eCapture);
   platform.enumerator.capture_collection.item_faults[2] = E_FAIL;  // unknown until its event
-  const Outcome run = Watch(platform, {"--watch", "--json", "--capture", "--events", "4"}, [&](Platform& enumerator) {
-    State(enumerator, speakers, DEVICE_STATE_DISABLED);
-    Default(enumerator, eRender, eConsole, &speakers);
-    State(enumerator, off, DEVICE_STATE_ACTIVE);
-    State(enumerator, off, DEVICE_STATE_UNPLUGGED);
-    State(enumerator, late, DEVICE_STATE_ACTIVE);
-    Property(enumerator, speakers, kPkeyDeviceFriendlyName);
-    Default(enumerator, eCapture, eMultimedia, &mic);
+  const std::vector<std::string> words = {"--watch", "--json", "--capture", "--events", "3", "--timeout", "10"};
+  const Outcome run = Watch(platform, words, [&](Enumerator& e) {
+    State(e, speakers, DEVICE_STATE_DISABLED);
+    Default(e, eRender, eConsole, &speakers);
+    Property(e, speakers, kPkeyDeviceFriendlyName);
+    State(e, off, DEVICE_STATE_ACTIVE);
+    State(e, off, DEVICE_STATE_UNPLUGGED);
+    State(e, late, DEVICE_STATE_ACTIVE);
   });
-  EXPECT_EQ(JsonLines(run.text), Parse({
-      R"x({"event":"present","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"mic (Speakers)","state":"active"})x",
-      R"x({"event":"state","flow":"capture","id":"{0.0.0.00000000}.{off}","friendly_name":"off (Speakers)","state":"active","previous_state":"disabled"})x",
-      R"x({"event":"state","flow":"capture","id":"{0.0.0.00000000}.{off}","friendly_name":"off (Speakers)","state":"unplugged","previous_state":"active"})x",
-      R"x({"event":"state","flow":"capture","id":"{0.0.0.00000000}.{late}","friendly_name":"late (Speakers)","state":"active","previous_state":null})x",
-      R"x({"event":"default","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"mic (Speakers)","role":"multimedia"})x",
-  })) << run.text;
+  // Off a console every character beyond ASCII is escaped, as in the document.
+  EXPECT_EQ(run.text, R"x({"event":"present","flow":"capture","id":"{0.0.0.00000000}.{mic}","friendly_name":"Mikr\u00f3fono","state":"active"}
+{"event":"state","flow":"capture","id":"{0.0.0.00000000}.{off}","friendly_name":"off (Speakers)","state":"active","previous_state":"disabled"}
+{"event":"state","flow":"capture","id":"{0.0.0.00000000}.{off}","friendly_name":"off (Speakers)","state":"unplugged","previous_state":"active"}
+{"event":"state","flow":"capture","id":"{0.0.0.00000000}.{late}","friendly_name":"late (Speakers)","state":"active","previous_state":null}
+)x");
   // A change of a flow not listed is dropped before anything is read for it.
   EXPECT_EQ(platform.enumerator.devices_asked.count(speakers.id), 0u);
 
-  // --name keeps an endpoint whose name can no longer be read by the name it had.
+  // --name still knows an endpoint whose name can no longer be read.
   FakePlatform named;
-  named.AddDevice(L"spk");
+  const FakeDevice& other = named.AddDevice(L"spk");
   FakeDevice& headset = named.AddDevice(L"headset");
   headset.store.faults["GetValue#1"] = E_FAIL;
-  const Outcome chosen = Watch(named, {"--watch", "--json", "--name", "HEAD", "--events", "2"}, [&](Platform& enumerator) {
-    State(enumerator, *named.devices[0], DEVICE_STATE_UNPLUGGED);
-    Removed(enumerator, headset);
-    Default(enumerator, eRender, eConsole, named.devices[0].get());
-    Default(enumerator, eRender, eMultimedia, &headset);
+  const Outcome chosen = Watch(named, {"--watch", "--json", "--name=HEAD", "--events=2", "--timeout=10"}, [&](Enumerator& e) {
+    State(e, other, DEVICE_STATE_UNPLUGGED);
+    Removed(e, headset);
+    Default(e, eRender, eConsole, &other);
+    Default(e, eRender, eMultimedia, &headset);
   });
-  EXPECT_EQ(JsonLines(chosen.text), Parse({
-      R"x({"event":"present","flow":"render","id":"{0.0.0.00000000}.{headset}","friendly_name":"headset (Speakers)","state":"active"})x",
-      R"x({"event":"removed","flow":"render","id":"{0.0.0.00000000}.{headset}","friendly_name":null})x",
-      R"x({"event":"default","flow":"render","id":"{0.0.0.00000000}.{headset}","friendly_name":"headset (Speakers)","role":"multimedia"})x",
-  })) << chosen.text;
+  EXPECT_EQ(chosen.text, R"x({"event":"present","flow":"render","id":"{0.0.0.00000000}.{headset}","friendly_name":"headset (Speakers)","state":"active"}
+{"event":"removed","flow":"render","id":"{0.0.0.00000000}.{headset}","friendly_name":null}
+{"event":"default","flow":"render","id":"{0.0.0.00000000}.{headset}","friendly_name":"headset (Speakers)","role":"multimedia"}
+)x");
   EXPECT_EQ(named.OutstandingReferences(), 0);
 }
 
 TEST_F(Watching, ABurstOfTheSameChangeIsShownOnce) {
   const FakeDevice& speakers = platform.AddDevice(L"spk");
-  const Outcome run = Watch(platform, {"--watch", "--json", "--events", "4"}, [&](Platform& enumerator) {
-    for (int repeat = 0; repeat < 50; ++repeat) {
-      Property(enumerator, speakers, kPkeyDeviceFriendlyName);
+  const Outcome run = Watch(platform, {"--watch", "--json", "--events", "4", "--timeout", "10"}, [&](Enumerator& e) {
+    for (const PROPERTYKEY& key : {kPkeyDeviceFriendlyName, kPkeyDeviceDeviceDesc}) {
+      for (int repeat = 0; repeat < 50; ++repeat) {
+        Property(e, speakers, key);
+      }
     }
-    for (int repeat = 0; repeat < 50; ++repeat) {
-      Property(enumerator, speakers, kPkeyDeviceDeviceDesc);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    Property(enumerator, speakers, kPkeyDeviceFriendlyName);
-    Property(enumerator, speakers, kPkeyAudioEndpointFormFactor);
+    Sleep(300);
+    Property(e, speakers, kPkeyDeviceFriendlyName);
+    Property(e, speakers, kPkeyAudioEndpointFormFactor);
   });
-  std::vector<std::string> properties;
-  for (const Json& line : JsonLines(run.text)) {
-    properties.push_back(line.value("property", "-"));
+  std::string properties;
+  const std::regex property(R"x("property":"(\w+)")x");
+  for (auto found = std::sregex_iterator(run.text.begin(), run.text.end(), property); found != std::sregex_iterator();
+       ++found) {
+    properties += (*found)[1].str() + " ";
   }
-  EXPECT_EQ(properties, (std::vector<std::string>{"-", "friendly_name", "description", "friendly_name", "form_factor"}));
+  EXPECT_EQ(properties, "friendly_name description friendly_name form_factor ");
 }
 
-// A console that takes each line slowly and checks the lines come in order:
-// "Property {...},N changed" with N counting up from kFirst. The numbers all
-// have six digits, so that the first and the last line take the same memory.
+// The flood: changes numbered from kFirst to kLast, written to a console
+// that pauses every 500 lines. The numbers all have six digits, so that the
+// first and the last line take the same memory.
 constexpr int kFirst = 100000;
-constexpr int kFlood = 100000;
-constexpr int kLast = kFirst + kFlood + 1;
-
-// Set by one thread, waited for by another.
-struct Signal {
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  Signal() = default;
-  Signal(const Signal&) = delete;
-  Signal& operator=(const Signal&) = delete;
-  ~Signal() { CloseHandle(event); }
-  void Set() const { SetEvent(event); }
-  void Wait() const { WaitForSingleObject(event, INFINITE); }
-};
-
-struct SlowConsole {
+constexpr int kLast = 200001;
+struct Flood {
   int next = kFirst;
   bool in_order = true;
-  long long heap_at_first = 0;
-  long long heap_at_last = 0;
-  long long heap_most = 0;
+  long long first_heap = 0, last_heap = 0, most_heap = 0;
   std::vector<PROPERTYKEY>* keys_read = nullptr;  // the fake's own log, not the watch's memory
-  Signal first_written;
-  Signal burst_written;
-  Signal last_written;
-};
-SlowConsole* slow = nullptr;
+  HANDLE written = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // the first line, the flood, the last line
+} flood;
 
 BOOL WINAPI SlowWrite(HANDLE, const VOID* buffer, DWORD units, LPDWORD written, LPVOID) {
-  const std::wstring line(static_cast<const wchar_t*>(buffer), units);
   *written = units;
-  const std::size_t at = line.find(L"},");
-  if (at == std::wstring::npos) {
-    return TRUE;  // the present line
+  const std::wstring line(static_cast<const wchar_t*>(buffer), units);
+  if (line.find(L"present") != std::wstring::npos) {
+    return TRUE;
   }
-  const int number = std::stoi(line.substr(at + 2));
-  slow->in_order = slow->in_order && number == slow->next;
-  slow->next = number + 1;
-  std::vector<PROPERTYKEY>().swap(*slow->keys_read);
+  const int number = std::stoi(line.substr(line.find(L"},") + 2));
+  flood.in_order = flood.in_order && number == flood.next;
+  flood.next = number + 1;
+  std::vector<PROPERTYKEY>().swap(*flood.keys_read);
   const long long heap = LiveHeapBytes();
-  slow->heap_most = std::max(slow->heap_most, heap);
+  flood.most_heap = std::max(flood.most_heap, heap);
   if (number % 500 == 0) {
     Sleep(1);
   }
-  if (number == kFirst) {
-    slow->heap_at_first = heap;
-    slow->first_written.Set();
-  } else if (number == kLast - 1) {
-    slow->burst_written.Set();
-  } else if (number == kLast) {
-    slow->heap_at_last = heap;
-    slow->last_written.Set();
+  (number == kFirst ? flood.first_heap : flood.last_heap) = heap;
+  if (number == kFirst || number >= kLast - 1) {
+    SetEvent(flood.written);
   }
   return TRUE;
 }
 
 TEST_F(Watching, AFloodThroughASlowWriterLosesNothingAndGivesItsMemoryBack) {
   FakeDevice& speakers = platform.AddDevice(L"spk");
-  SlowConsole console;
-  console.keys_read = &speakers.store.keys_read;
-  slow = &console;
+  flood.keys_read = &speakers.store.keys_read;
   SelectOutput(reinterpret_cast<HANDLE>(0x1234), SlowWrite);
-  const auto changed = [&speakers](Platform& enumerator, int number) {
-    Property(enumerator, speakers, {kOtherKey.fmtid, static_cast<DWORD>(number)});
+  const auto change = [&speakers](Enumerator& e, int number) {
+    Property(e, speakers, {kOtherKey.fmtid, static_cast<DWORD>(number)});
   };
-  const Outcome run = Watch(platform, {"--watch", "--events", std::to_string(kFlood + 2)}, [&](Platform& enumerator) {
-    // One change alone first, then the flood, then one alone again once the
-    // flood is written and the burst memory has nothing left to hold back.
-    changed(enumerator, kFirst);
-    console.first_written.Wait();
+  const std::vector<std::string> words = {"--watch", "--events", std::to_string(kLast - kFirst + 1), "--timeout", "60"};
+  const Outcome run = Watch(platform, words, [&](Enumerator& e) {
+    // One change alone; the flood; one alone again once the flood is written
+    // and out of the burst memory's reach. This thread holds what it held.
+    change(e, kFirst);
+    WaitForSingleObject(flood.written, 20000);
     for (int number = kFirst + 1; number < kLast; ++number) {
-      changed(enumerator, number);
+      change(e, number);
     }
-    console.burst_written.Wait();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    changed(enumerator, kLast);
-    console.last_written.Wait();  // this thread too holds what it held at the first sample
+    WaitForSingleObject(flood.written, 20000);
+    Sleep(300);
+    change(e, kLast);
+    WaitForSingleObject(flood.written, 20000);
   });
   SelectOutput(nullptr, nullptr);
-  slow = nullptr;
   EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(console.in_order);
-  EXPECT_EQ(console.next, kLast + 1);
-  // The watch's memory rose with the flood, and all of it went back.
-  EXPECT_GT(console.heap_most - console.heap_at_first, 1000000);
-  EXPECT_EQ(console.heap_at_last, console.heap_at_first);
+  EXPECT_TRUE(flood.in_order);
+  EXPECT_EQ(flood.next, kLast + 1);
+  EXPECT_GT(flood.most_heap - flood.first_heap, 1000000);  // the flood took memory
+  EXPECT_EQ(flood.last_heap, flood.first_heap);             // and gave it all back
 }
 
 TEST_F(Watching, CallbacksRacingRegistrationAndUnregistration) {
   FakeDevice& speakers = platform.AddDevice(L"spk");
-  std::atomic<bool> delivered_after{false};
   platform.enumerator.while_registering = [&] {
     State(platform.enumerator, speakers, DEVICE_STATE_UNPLUGGED);
     State(platform.enumerator, speakers, DEVICE_STATE_ACTIVE);
   };
   platform.enumerator.while_unregistering = [&] { Default(platform.enumerator, eRender, eConsole, &speakers); };
+  bool delivered_after = true;
   // Floods the client with changes of a flow not listed until it is unregistered.
-  const Outcome run = Watch(platform, {"--watch", "--json", "--events", "3"}, [&](Platform& enumerator) {
-    Default(enumerator, eRender, eMultimedia, &speakers);
-    while (enumerator.Notify([](IMMNotificationClient& client) { client.OnDefaultDeviceChanged(eCapture, eConsole, nullptr); })) {
+  const Outcome run = Watch(platform, {"--watch", "--json", "--events", "2", "--timeout", "10"}, [&](Enumerator& e) {
+    while (e.Notify([](Client& c) { c.OnDefaultDeviceChanged(eCapture, eConsole, nullptr); })) {
     }
-    delivered_after = enumerator.Notify([](IMMNotificationClient&) {});
+    delivered_after = e.Notify([](Client&) {});
   });
   EXPECT_EQ(run.status, 0);
-  std::vector<std::string> events;
-  for (const Json& line : JsonLines(run.text)) {
-    events.push_back(line["event"].get<std::string>() + " " + line.value("state", line.value("role", "")));
-  }
-  EXPECT_EQ(events, (std::vector<std::string>{"present active", "state unplugged", "state active", "default multimedia"}));
+  EXPECT_EQ(std::regex_replace(run.text, std::regex(R"x(\{"event":"(\w+)".*"state":"(\w+)".*)x"), "$1 $2"),
+            "present active\nstate unplugged\nstate active\n");
   EXPECT_FALSE(delivered_after);
   EXPECT_EQ(platform.enumerator.unregistrations, 1);
 }
 
-// The watch of one endpoint, whose state changes once, under faults.
-struct FaultCase {
-  std::vector<std::pair<std::string, std::string>> faults;  // where, call
-  int status;
-  std::vector<std::string> lines;
-};
-
-constexpr const char* kPresent =
-    R"x({"event":"present","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)","state":"active"})x";
-
-std::string StateLine(const char* flow, const char* name, const char* previous) {
-  return std::string(R"x({"event":"state","flow":)x") + flow + R"x(,"id":"{0.0.0.00000000}.{spk}","friendly_name":)x" +
-         name + R"x(,"state":"unplugged","previous_state":)x" + previous + "}";
-}
-
 TEST_F(Watching, EachCallOnTheWayFailing) {
-  const std::string changed = StateLine(R"x("render")x", R"x("spk (Speakers)")x", R"x("active")x");
-  const std::string unknown = StateLine(R"x("render")x", R"x("spk (Speakers)")x", "null");
-  const std::string nameless = StateLine(R"x("render")x", "null", R"x("active")x");
-  const std::string flowless = StateLine("null", R"x("spk (Speakers)")x", "null");
-  const FaultCase cases[] = {
-      {{}, 0, {kPresent, changed}},
-      {{{"enumerator", "RegisterEndpointNotificationCallback"}}, -1,
-       {R"x({"error":{"call":"RegisterEndpointNotificationCallback","code":"0x80004005","message":"Couldn't register for notifications"}})x"}},
-      {{{"enumerator", "EnumAudioEndpoints"}}, -1,
-       {R"x({"error":{"call":"EnumAudioEndpoints","code":"0x80004005","message":"Couldn't enumerate"}})x"}},
-      {{{"enumerator", "UnregisterEndpointNotificationCallback"}}, 0, {kPresent, changed}},
-      {{{"collection", "GetCount"}}, 0, {unknown}},
-      {{{"device", "GetId"}}, 0, {unknown}},
-      {{{"device", "GetState"}}, 0, {unknown}},
-      {{{"enumerator", "GetDevice"}}, 0, {kPresent, nameless}},
-      {{{"store", "GetValue#1"}}, 0, {kPresent, nameless}},
-      {{{"device", "OpenPropertyStore"}},
-       0,
-       {R"x({"event":"present","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":null,"state":"active"})x",
-        nameless}},
-      {{{"collection", "GetCount"}, {"device", "QueryInterface"}}, 0, {flowless}},
-      {{{"collection", "GetCount"}, {"flow", "GetDataFlow"}}, 0, {flowless}},
+  const std::string present =
+      R"x({"event":"present","flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)","state":"active"})x";
+  const auto changed = [](const char* flow, const char* name, const char* previous) {
+    return std::string(R"x({"event":"state","flow":)x") + flow + R"x(,"id":"{0.0.0.00000000}.{spk}","friendly_name":)x" +
+           name + R"x(,"state":"unplugged","previous_state":)x" + previous + "}\n";
   };
-  for (const FaultCase& run : cases) {
+  const char* const name = R"x("spk (Speakers)")x";
+  const std::string seen = changed(R"x("render")x", name, R"x("active")x");
+  const std::string unknown = changed(R"x("render")x", name, "null");
+  const std::string nameless = changed(R"x("render")x", "null", R"x("active")x");
+  const std::string flowless = changed("null", name, "null");
+  const struct {
+    std::vector<std::string> faults;  // where.call
+    int status;
+    std::string text;
+  } cases[] = {
+      {{}, 0, present + "\n" + seen},
+      {{"enumerator.RegisterEndpointNotificationCallback"}, -1,
+       R"x({"error":{"call":"RegisterEndpointNotificationCallback","code":"0x80004005","message":"Couldn't register for notifications"}})x" "\n"},
+      {{"enumerator.EnumAudioEndpoints"}, -1,
+       R"x({"error":{"call":"EnumAudioEndpoints","code":"0x80004005","message":"Couldn't enumerate"}})x" "\n"},
+      {{"enumerator.UnregisterEndpointNotificationCallback"}, 0, present + "\n" + seen},
+      {{"collection.GetCount"}, 0, unknown},
+      {{"device.GetId"}, 0, unknown},
+      {{"device.GetState"}, 0, unknown},
+      {{"enumerator.GetDevice"}, 0, present + "\n" + nameless},
+      {{"store.GetValue#1"}, 0, present + "\n" + nameless},
+      {{"device.OpenPropertyStore"}, 0,
+       present.substr(0, present.find(name)) + "null,\"state\":\"active\"}\n" + nameless},
+      {{"device.GetId", "device.QueryInterface"}, 0, flowless},
+      {{"device.GetId", "flow.GetDataFlow"}, 0, flowless},
+  };
+  for (const auto& run : cases) {
     FakePlatform fresh;
     FakeDevice& speakers = fresh.AddDevice(L"spk");
-    std::string trace;
-    for (const auto& [where, call] : run.faults) {
-      trace += where + "." + call + " ";
+    for (const std::string& fault : run.faults) {
+      const std::string where = fault.substr(0, fault.find('.'));
       auto& faults = where == "enumerator" ? fresh.enumerator.faults
                      : where == "collection" ? fresh.enumerator.collection.faults
                      : where == "store"      ? speakers.store.faults
                      : where == "flow"       ? speakers.endpoint.faults
                                              : speakers.faults;
-      faults[call] = E_FAIL;
+      faults[fault.substr(where.size() + 1)] = E_FAIL;
     }
-    SCOPED_TRACE(trace);
-    const Outcome outcome = Watch(fresh, {"--watch", "--json", "--events", "1", "--timeout", "10"},
-                                  [&](Platform& enumerator) { State(enumerator, speakers, DEVICE_STATE_UNPLUGGED); });
+    SCOPED_TRACE(run.faults.empty() ? "no fault" : run.faults.back());
+    // A watch that does not start waits for no change.
+    std::function<void(Enumerator&)> change = [&](Enumerator& e) { State(e, speakers, DEVICE_STATE_UNPLUGGED); };
+    const Outcome outcome =
+        Watch(fresh, {"--watch", "--json", "--events", "1", "--timeout", "10"}, run.status == 0 ? change : nullptr);
     EXPECT_EQ(outcome.status, run.status);
-    EXPECT_EQ(JsonLines(outcome.text), Parse(run.lines)) << outcome.text;
-    EXPECT_EQ(fresh.enumerator.unregistrations, run.status == 0 || run.faults[0].second == "EnumAudioEndpoints" ? 1 : 0);
+    EXPECT_EQ(outcome.text, run.text);
+    EXPECT_EQ(fresh.enumerator.unregistrations, run.text.find("RegisterEndpoint") == std::string::npos ? 1 : 0);
     EXPECT_EQ(fresh.OutstandingReferences(), 0);
     EXPECT_EQ(fresh.ExtraReleases(), 0);
   }
-  // As text, in the tool's message form.
+  // As text, the tool's message form.
   platform.create_fault = E_OUTOFMEMORY;
-  CapturedOutput created;
-  EXPECT_EQ(platform.RunCommandLine({"--watch"}), -1);
-  EXPECT_EQ(created.Text(), "Couldn't create Device Enumerator: [0x8007000E]\n");
+  EXPECT_EQ(Watch(platform, {"--watch"}).text, "Couldn't create Device Enumerator: [0x8007000E]\n");
   platform.create_fault.reset();
   platform.enumerator.faults["RegisterEndpointNotificationCallback"] = E_ACCESSDENIED;
   EXPECT_EQ(Watch(platform, {"--watch"}).text, "Couldn't register for notifications: [0x80070005]\n");
 }
 
 TEST_F(Watching, EventsAndTimeoutTakeWholeNumbersAndOnlyWithWatch) {
-  const std::string usage = "==== Help ====\nUsage:\n    trelmo [Active|Disabled|Unplugged|Not-Present]\n";
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {"--watch", "--events", "0"},         {"--watch", "--events", "-1"},  {"--watch", "--events", "+1"},
            {"--watch", "--events", "1x"},        {"--watch", "--events", " 1"},  {"--watch", "--events", "4294967296"},
            {"--watch", "--timeout=99999999999"}, {"--watch", "--events"},       {"--watch", "--timeout="},
            {"--events", "2"},                    {"--timeout=5", "--json"},     {"--watch", "--timeout", "1.5"}}) {
-    CapturedOutput output;
-    EXPECT_EQ(platform.RunCommandLine(words), 2) << words.back();
-    EXPECT_EQ(output.Text(), usage);
+    const Outcome run = Watch(platform, words);
+    EXPECT_EQ(run.status, 2) << words.back();
+    EXPECT_EQ(run.text, "==== Help ====\nUsage:\n    trelmo [Active|Disabled|Unplugged|Not-Present]\n");
   }
   EXPECT_EQ(platform.create_calls, 0);
   // The deadline alone ends with 0; before the changes waited for, with 1.
@@ -439,28 +347,24 @@ BOOL WINAPI FailAfterOneLine(HANDLE, const VOID*, DWORD units, LPDWORD written, 
 }
 
 TEST_F(Watching, StopsOnTheConsolesEventsAndWhenWritingFails) {
-  FakeDevice& speakers = platform.AddDevice(L"spk");
-  for (const DWORD control : {DWORD{CTRL_C_EVENT}, DWORD{CTRL_BREAK_EVENT}, DWORD{CTRL_CLOSE_EVENT}, DWORD{CTRL_SHUTDOWN_EVENT}}) {
+  for (const int control : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_SHUTDOWN_EVENT}) {
     FakePlatform fresh;
     fresh.AddDevice(L"spk");
-    long references_when_handled = -1;
-    bool unregistered_when_handled = false;
-    const Outcome run = Watch(fresh, {"--watch"}, [&](Platform& enumerator) {
-      EXPECT_EQ(StopWatching(control), TRUE);
-      // The process ends once a close is handled: by then everything is let go.
-      references_when_handled = enumerator.references;
-      unregistered_when_handled = enumerator.unregistrations == 1;
+    const Outcome run = Watch(fresh, {"--watch"}, [control](Enumerator& e) {
+      EXPECT_EQ(StopWatching(static_cast<DWORD>(control)), TRUE);
+      // After a close is handled the process ends: by then everything is let go.
+      if (control == CTRL_CLOSE_EVENT || control == CTRL_SHUTDOWN_EVENT) {
+        EXPECT_EQ(e.references, 0) << control;
+        EXPECT_EQ(e.unregistrations, 1) << control;
+      }
     });
     EXPECT_EQ(run.status, 0) << control;
-    if (control == CTRL_CLOSE_EVENT || control == CTRL_SHUTDOWN_EVENT) {
-      EXPECT_EQ(references_when_handled, 0) << control;
-      EXPECT_TRUE(unregistered_when_handled) << control;
-    }
   }
-  // The reader of the output has gone: the watch ends, though it waits for a change.
+  // The reader of the output has gone: the watch ends without waiting for the second change.
+  const FakeDevice& speakers = platform.AddDevice(L"spk");
   SelectOutput(reinterpret_cast<HANDLE>(0x1234), FailAfterOneLine);
   const Outcome run = Watch(platform, {"--watch", "--events", "2", "--timeout", "10"},
-                            [&](Platform& enumerator) { State(enumerator, speakers, DEVICE_STATE_DISABLED); });
+                            [&](Enumerator& e) { State(e, speakers, DEVICE_STATE_DISABLED); });
   SelectOutput(nullptr, nullptr);
   EXPECT_EQ(run.status, 0);
 }
