@@ -4,7 +4,7 @@
 #include "watch/watching.h"
 
 #include <cstdint>
-#include <iterator>
+#include <string>
 
 namespace {
 
