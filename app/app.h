@@ -5,6 +5,7 @@
 #include "platform/handles.h"
 #include "report/report.h"
 
+#include <cstdint>
 #include <vector>
 
 // What the options on the command line ask for. State words are not options:
@@ -20,6 +21,9 @@ struct Options {
   bool version = false;
   bool state_word_given = false;
   EndpointChoice choice;  // --id and --name
+  bool watch = false;
+  std::uint32_t events = 0;   // --events: 0 when not given
+  std::uint32_t timeout = 0;  // --timeout in seconds: 0 when not given
 };
 
 // Folds each argument as a state word is folded, then adds a state word's bit
@@ -28,7 +32,8 @@ struct Options {
 // wide_argv when given (the command line as the platform has it, where every
 // character survives), otherwise from argv in the ANSI code page. False at
 // the first word that is neither, and for a value that is missing or empty;
-// the words after it are not looked at.
+// the words after it are not looked at. False too for --events or --timeout
+// without --watch.
 bool ParseArguments(int argc, char* argv[], Options& options, wchar_t* wide_argv[] = nullptr);
 // The same, for a caller that has no use for the options.
 bool ParseArguments(int argc, char* argv[]);

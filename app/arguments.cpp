@@ -2,6 +2,7 @@
 #include "app/state_mask.h"
 #include "app/version.h"
 #include "text/output.h"
+#include "watch/watch.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -40,7 +42,24 @@ constexpr OptionWord kOptionWords[] = {
     {"--render", &Options::render},   {"--details", &Options::details},   {"--help", &Options::help},
     {"-h", &Options::help},           {"/?", &Options::help},             {"--version", &Options::version},
     {"--formats", &Options::formats},
+    {"--watch", &Options::watch},
 };
+
+// A count of at least 1 in ASCII digits, no sign, that fits the number.
+bool WholeNumber(const std::wstring& text, std::uint32_t& number) {
+  std::uint64_t value = 0;
+  for (const wchar_t digit : text) {
+    if (digit < L'0' || digit > L'9') {
+      return false;
+    }
+    value = value * 10 + static_cast<std::uint64_t>(digit - L'0');
+    if (value > std::numeric_limits<std::uint32_t>::max()) {
+      return false;
+    }
+  }
+  number = static_cast<std::uint32_t>(value);
+  return value >= 1;
+}
 
 // An option that takes a value: "--id ID" or "--id=ID". The value is taken
 // as typed, never folded; an option that cannot use it answers false.
@@ -60,6 +79,11 @@ constexpr ValueOption kValueOptions[] = {
        options.choice.names.push_back(std::move(value));
        return true;
      }},
+    // Every option's take has the same signature; a number only reads its value.
+    {"--events",  // NOLINTNEXTLINE(performance-unnecessary-value-param)
+     [](Options& options, std::wstring value) { return WholeNumber(value, options.events); }},
+    {"--timeout",  // NOLINTNEXTLINE(performance-unnecessary-value-param)
+     [](Options& options, std::wstring value) { return WholeNumber(value, options.timeout); }},
 };
 
 // One line per option, after the usage lines.
@@ -72,6 +96,9 @@ constexpr std::string_view kOptionHelp[] = {
     "    --id ID         only the endpoint with this identifier; may be given again",
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again",
     "    --formats       add what each endpoint can play and record, shared and exclusive",
+    "    --watch         print endpoint changes as they happen, until stopped",
+    "    --events N      with --watch: stop after N changes",
+    "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached",
     "    --help, -h, /?  this help",
     "    --version       the version of trelmo",
 };
@@ -158,7 +185,7 @@ bool ParseArguments(int argc, char* argv[], Options& options, wchar_t* wide_argv
       return false;
     }
   }
-  return true;
+  return options.watch || (options.events == 0 && options.timeout == 0);
 }
 
 bool ParseArguments(int argc, char* argv[]) {
@@ -203,6 +230,9 @@ int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instanc
   if (options.version) {
     WriteLine("trelmo " TRELMO_VERSION_TEXT);
     return 0;
+  }
+  if (options.watch) {
+    return RunWatch(options, create_instance);
   }
   if (options.json) {
     return RunJsonListing(options, create_instance);

@@ -23,21 +23,6 @@ constexpr std::array<std::pair<ERole, const char*>, 3> kRoles = {{
 // there is none or it could not be had.
 using DefaultIds = std::array<std::wstring, kRoles.size()>;
 
-const char* StateWord(DWORD state) {
-  switch (state) {
-    case DEVICE_STATE_ACTIVE:
-      return "active";
-    case DEVICE_STATE_DISABLED:
-      return "disabled";
-    case DEVICE_STATE_NOTPRESENT:
-      return "not-present";
-    case DEVICE_STATE_UNPLUGGED:
-      return "unplugged";
-    default:
-      return "unknown";
-  }
-}
-
 // The default endpoint is an extra; a role without one, or one the platform
 // fails to name, marks nothing.
 std::wstring DefaultId(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role) {
@@ -201,13 +186,7 @@ void WriteDocument(const Json& document) {
 }
 
 int WriteErrorDocument(const char* call, HRESULT result, const char* message) {
-  Json error = Json::object();
-  error["call"] = call;
-  error["code"] = JsonCode(result);
-  error["message"] = message;
-  Json document = Json::object();
-  document["error"] = std::move(error);
-  WriteDocument(document);
+  WriteDocument(ErrorDocument(call, result, message));
   return -1;
 }
 

@@ -4,6 +4,7 @@
 #include "text/progress.h"
 #include "text/text.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -122,24 +123,33 @@ std::wstring DetailLines(const EndpointDetails& details) {
   return lines;
 }
 
+struct StateText {
+  std::uint32_t state;
+  const wchar_t* name;  // the block's
+  const char* word;     // the document's
+};
+
+// The last entry stands for any other value.
+constexpr StateText kStateTexts[] = {
+    {DEVICE_STATE_ACTIVE, L"Active", "active"},
+    {DEVICE_STATE_DISABLED, L"Disabled", "disabled"},
+    {DEVICE_STATE_NOTPRESENT, L"Not present", "not-present"},
+    {DEVICE_STATE_UNPLUGGED, L"Unplugged", "unplugged"},
+    {0, L"Unknown", "unknown"},
+};
+
+const StateText& LookUpState(std::uint32_t state) {
+  const auto* found = std::find_if(std::begin(kStateTexts), std::end(kStateTexts) - 1,
+                                   [state](const StateText& text) { return text.state == state; });
+  return *found;
+}
+
 }  // namespace
 
 const wchar_t* OrUnknown(const wchar_t* text) { return text != nullptr ? text : L"Unknown"; }
 
-const wchar_t* StateName(std::uint32_t state) {
-  switch (state) {
-    case DEVICE_STATE_ACTIVE:
-      return L"Active";
-    case DEVICE_STATE_DISABLED:
-      return L"Disabled";
-    case DEVICE_STATE_NOTPRESENT:
-      return L"Not present";
-    case DEVICE_STATE_UNPLUGGED:
-      return L"Unplugged";
-    default:
-      return L"Unknown";
-  }
-}
+const wchar_t* StateName(std::uint32_t state) { return LookUpState(state).name; }
+const char* StateWord(std::uint32_t state) { return LookUpState(state).word; }
 
 void ReadEndpoint(IMMDevice& device, EndpointReading& reading, Findings* findings) {
   const auto failed = [findings](const char* call, HRESULT result, const char* property = nullptr) {

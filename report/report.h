@@ -128,6 +128,9 @@ const wchar_t* OrUnknown(const wchar_t* text);
 
 // "Active", "Disabled", "Not present", "Unplugged", or "Unknown" for any other value.
 const wchar_t* StateName(std::uint32_t state);
+// The same states as the JSON words: "active", "disabled", "not-present",
+// "unplugged", or "unknown".
+const char* StateWord(std::uint32_t state);
 
 struct ChannelLayout {
   std::string_view name;  // UTF-8

@@ -12,6 +12,16 @@ Json JsonText(const wchar_t* text) {
 
 std::string JsonCode(HRESULT result) { return "0x" + FormatCode(static_cast<std::uint32_t>(result)); }
 
+Json ErrorDocument(const char* call, HRESULT result, const char* message) {
+  Json error = Json::object();
+  error["call"] = call;
+  error["code"] = JsonCode(result);
+  error["message"] = message;
+  Json document = Json::object();
+  document["error"] = std::move(error);
+  return document;
+}
+
 std::string DumpJson(const Json& value, int indent) {
   // The text in it is valid UTF-8 already; replacing, never throwing, is
   // what keeps that promise for anything that slipped through.

@@ -18,6 +18,10 @@ Json JsonText(const wchar_t* text);
 // A result code as the document writes it: "0x8007000E".
 std::string JsonCode(HRESULT result);
 
+// What stands for a run that could not be made: {"error": {"call": ...,
+// "code": ..., "message": ...}}.
+Json ErrorDocument(const char* call, HRESULT result, const char* message);
+
 // The value as text: pretty with an indent of two, or on one line for
 // indent -1. Off a console every character beyond ASCII is a \uXXXX escape,
 // because Windows PowerShell decodes a program's output, and reads a file

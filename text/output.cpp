@@ -18,8 +18,8 @@ bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 
 // A console that fails to take the text is no reason to stop the listing or
 // change its status, and there is nowhere else to say so: the rest of this
-// text is dropped.
-void WriteToConsole(std::wstring_view text) {
+// text is dropped, and the caller told.
+bool WriteToConsole(std::wstring_view text) {
   while (!text.empty()) {
     std::size_t units = text.size() < kConsoleChunkUnits ? text.size() : kConsoleChunkUnits;
     // Both halves of a surrogate pair go in the same write.
@@ -29,16 +29,18 @@ void WriteToConsole(std::wstring_view text) {
     DWORD written = 0;
     if (console_write(console_handle, text.data(), static_cast<DWORD>(units), &written, nullptr) == FALSE ||
         written == 0) {
-      return;
+      return false;
     }
     text.remove_prefix(written < units ? written : units);
   }
+  return true;
 }
 
-void WriteBytes(std::string_view bytes) {
-  // A short write could only be reported on the very stream that failed.
-  static_cast<void>(std::fwrite(bytes.data(), 1, bytes.size(), stdout));
-  static_cast<void>(std::fflush(stdout));
+// A short write could only be reported on the very stream that failed, so
+// it is only answered; a pipe whose reader has gone fails here.
+bool WriteBytes(std::string_view bytes) {
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
+  return std::fflush(stdout) == 0 && written;
 }
 
 }  // namespace
@@ -58,24 +60,22 @@ void SelectOutput(HANDLE console, ConsoleWriteFunction write) {
 
 bool OutputIsConsole() { return console_write != nullptr; }
 
-void WriteLine(std::string_view text) {
+bool WriteLine(std::string_view text) {
   std::string line(text);
   line += '\n';
-  WriteUtf8(line);
+  return WriteUtf8(line);
 }
 
-void WriteUtf8(std::string_view text) {
+bool WriteUtf8(std::string_view text) {
   if (console_write == nullptr) {
-    WriteBytes(text);
-    return;
+    return WriteBytes(text);
   }
-  WriteToConsole(Utf8ToWide(text));
+  return WriteToConsole(Utf8ToWide(text));
 }
 
-void WriteWide(std::wstring_view text) {
+bool WriteWide(std::wstring_view text) {
   if (console_write == nullptr) {
-    WriteBytes(WideToLocale(text));
-    return;
+    return WriteBytes(WideToLocale(text));
   }
-  WriteToConsole(text);
+  return WriteToConsole(text);
 }

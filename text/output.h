@@ -19,9 +19,11 @@ void SelectOutput(HANDLE console, ConsoleWriteFunction write);
 // Whether standard output is a console, as SelectOutput decided.
 bool OutputIsConsole();
 
+// Each write answers whether all of the text went out; the listing has no
+// use for the answer, a watch stops when its reader has gone away.
 // One line of UTF-8 text (a message, the header, help), ended and flushed.
-void WriteLine(std::string_view text);
+bool WriteLine(std::string_view text);
 // UTF-8 text as it stands (the JSON document), flushed.
-void WriteUtf8(std::string_view text);
+bool WriteUtf8(std::string_view text);
 // Wide text as it stands (a device block), flushed.
-void WriteWide(std::wstring_view text);
+bool WriteWide(std::wstring_view text);

@@ -6,7 +6,9 @@
 # it; --capture and --render --capture must list the same endpoints as text,
 # playback first; --no-pause must be the listing of old without its pause;
 # --help, --version and an unknown option must print their exact text;
-# --formats --json must add to every endpoint what Wine's audio client takes.
+# --formats --json must add to every endpoint what Wine's audio client takes;
+# --watch must show the endpoints present and then the default endpoint that
+# another process sets.
 # Usage: options.sh TRELMO_EXE
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -256,6 +258,9 @@ check_words() {
     "    --id ID         only the endpoint with this identifier; may be given again" \
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again" \
     "    --formats       add what each endpoint can play and record, shared and exclusive" \
+    "    --watch         print endpoint changes as they happen, until stopped" \
+    "    --events N      with --watch: stop after N changes" \
+    "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached" \
     "    --help, -h, /?  this help" \
     "    --version       the version of trelmo"
 } >"$scratch/help.expected"
@@ -265,5 +270,59 @@ check_words version 0 --Version
 # An unknown option is refused before any other option is acted on.
 printf '%s' "$usage" >"$scratch/bogus.expected"
 check_words bogus 2 --json --bogus
+
+# --watch as text, with nothing changing: a present line per active render
+# endpoint, then the deadline ends it with status 0.
+run_windows watch_text "$exe" --watch --timeout 2
+expect_equal "watch_text: exit status" 0 "$status"
+to_lf watch_text
+sed -n 's/^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]\{3\}  present   render   Active  .* \({0\.0\.0\.[0-9]*}\.{[0-9A-F-]*}\)$/render \1/p' \
+  "$scratch/watch_text.txt" | sort >"$scratch/watch_text.ids"
+grep '^render ' "$scratch/json_both.ids" >"$scratch/watch_text.expected_ids"
+expect_bytes "watch_text: present lines" "$scratch/watch_text.expected_ids" "$scratch/watch_text.ids"
+expect_equal "watch_text: lines" "$render_count" "$(wc -l <"$scratch/watch_text.txt")"
+
+# --watch --json while another process sets the default playback endpoint as
+# winecfg does: Wine 8 reads DefaultOutput, the endpoint's identifier, from
+# its driver's key and tells the console and multimedia roles. Its thread
+# reads the starting values once it runs: the change comes a second after
+# the present lines.
+speakers_id=$(python3 -c 'import json, sys
+print(next(e["id"] for e in json.load(open(sys.argv[1]))["endpoints"] if e["description"] == "Opt Speakers"))' \
+  "$scratch/json.out")
+timeout 60 "$wine_run" "$exe" --watch --json --events 2 --timeout 20 </dev/null >"$scratch/watch.out" \
+  2>"$scratch/watch.err" &
+watch_pid=$!
+for _ in $(seq 300); do
+  [ "$(grep -c present "$scratch/watch.out")" -lt "$render_count" ] || break
+  sleep 0.1
+done
+sleep 1
+drivers='HKCU\Software\Wine\Drivers\winepulse.drv'
+"$wine_run" reg add "$drivers" /v DefaultOutput /d "$speakers_id" /f >/dev/null 2>&1 || fail "watch: reg add"
+wait "$watch_pid"
+status=$?
+"$wine_run" reg delete "$drivers" /v DefaultOutput /f >/dev/null 2>&1 || fail "watch: reg delete"
+expect_equal "watch: exit status" 0 "$status"
+to_lf watch
+while IFS= read -r problem; do
+  fail "watch: $problem"
+done < <(python3 - "$scratch/watch.txt" "$scratch/watch_text.expected_ids" "$speakers_id" <<'EOF'
+import json, re, sys
+
+events = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+render = sorted(line.split()[1] for line in open(sys.argv[2]))
+if [e for e in events if not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", e.pop("time", ""))]:
+    print("a time that is not UTC with milliseconds")
+present = events[:len(render)]
+if sorted(e["id"] for e in present) != render or {(e["event"], e["flow"], e["state"]) for e in present} != {
+        ("present", "render", "active")}:
+    print(f"present lines {present}")
+want = [{"event": "default", "flow": "render", "id": sys.argv[3], "friendly_name": "Opt Speakers", "role": role}
+        for role in ("console", "multimedia")]
+if sorted(events[len(render):], key=lambda e: e.get("role", "")) != want:
+    print(f"changes {events[len(render):]}, want {want}")
+EOF
+)
 
 finish

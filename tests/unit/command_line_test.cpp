@@ -249,6 +249,9 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   help += "    --id ID         only the endpoint with this identifier; may be given again\n";
   help += "    --name TEXT     only endpoints whose name contains TEXT; may be given again\n";
   help += "    --formats       add what each endpoint can play and record, shared and exclusive\n";
+  help += "    --watch         print endpoint changes as they happen, until stopped\n";
+  help += "    --events N      with --watch: stop after N changes\n";
+  help += "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached\n";
   help += "    --help, -h, /?  this help\n";
   help += "    --version       the version of trelmo\n";
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{

@@ -8,9 +8,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <clocale>
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <thread>
 
 namespace {
 
@@ -63,6 +69,14 @@ TaskMemorySpy& Spy() {
   (void)registered;
   return spy;
 }
+
+// Platform calls made inside a callback that Notify delivers.
+thread_local bool in_callback = false;
+std::atomic<int> calls_from_callbacks{0};
+void NoteCall() { calls_from_callbacks += in_callback ? 1 : 0; }
+
+// What operator new has handed out; each block carries its size in front.
+std::atomic<long long> live_heap_bytes{0};
 
 // The platform the fake CoCreateInstance answers for; set while a run lasts.
 FakePlatform* current_platform = nullptr;
@@ -127,6 +141,7 @@ std::vector<BYTE> MixFormat(WORD tag, WORD channels, DWORD rate, WORD bits, WORD
 }
 
 HRESULT FakePropertyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
+  NoteCall();
   const int call = get_value_calls++;
   keys_read.push_back(key);
   PropVariantInit(value);
@@ -166,6 +181,19 @@ void FakeDevice::SetNames(const std::wstring& friendly, const std::wstring& adap
   store.values[{0xA45C254E, 2}] = {VT_LPWSTR, description};
 }
 
+HRESULT FakeDevice::QueryInterface(REFIID iid, void** out) {
+  NoteCall();
+  *out = nullptr;
+  if (!IsEqualIID(iid, __uuidof(IMMEndpoint))) {
+    return E_NOINTERFACE;
+  }
+  if (const auto fault = Failure("QueryInterface")) {
+    return *fault;
+  }
+  endpoint.HandOut(reinterpret_cast<IMMEndpoint**>(out));
+  return S_OK;
+}
+
 HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters, void** out) {
   activate_iids.push_back(iid);
   activate_contexts.push_back(context);
@@ -200,6 +228,7 @@ HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters,
 }
 
 HRESULT FakeDevice::OpenPropertyStore(DWORD access, IPropertyStore** out) {
+  NoteCall();
   store_access = access;
   *out = nullptr;
   if (const auto fault = Failure("OpenPropertyStore")) {
@@ -223,6 +252,7 @@ HRESULT FakeDevice::GetId(LPWSTR* out) {
 }
 
 HRESULT FakeDevice::GetState(DWORD* out) {
+  NoteCall();
   if (const auto fault = Failure("GetState")) {
     // A failing endpoint may leave anything behind; this one leaves a state
     // that every filter would let through.
@@ -370,6 +400,73 @@ HRESULT FakeEnumerator::GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMD
   return S_OK;
 }
 
+HRESULT FakeEnumerator::GetDevice(LPCWSTR id, IMMDevice** out) {
+  NoteCall();
+  ++devices_asked[id];
+  *out = nullptr;
+  if (const auto fault = Failure("GetDevice")) {
+    return *fault;
+  }
+  for (FakeCollection* flow : {&collection, &capture_collection}) {
+    for (FakeDevice* device : flow->devices) {
+      if (device->id == id) {
+        device->HandOut(out);
+        return S_OK;
+      }
+    }
+  }
+  return kNotFound;
+}
+
+HRESULT FakeEnumerator::RegisterEndpointNotificationCallback(IMMNotificationClient* client) {
+  NoteCall();
+  if (const auto fault = Failure("RegisterEndpointNotificationCallback")) {
+    return *fault;
+  }
+  {
+    const std::lock_guard<std::mutex> held(notify_lock_);
+    client->AddRef();
+    client_ = client;
+  }
+  registered_.notify_all();
+  if (while_registering) {
+    std::thread(while_registering).join();
+  }
+  return S_OK;
+}
+
+HRESULT FakeEnumerator::UnregisterEndpointNotificationCallback(IMMNotificationClient* client) {
+  NoteCall();
+  ++unregistrations;
+  if (while_unregistering) {
+    std::thread(while_unregistering).join();
+  }
+  const std::lock_guard<std::mutex> held(notify_lock_);
+  if (client_ != nullptr && client_ == client) {
+    client_->Release();
+    client_ = nullptr;
+  }
+  return Failure("UnregisterEndpointNotificationCallback").value_or(S_OK);
+}
+
+bool FakeEnumerator::Notify(const std::function<void(IMMNotificationClient&)>& callback) {
+  const std::lock_guard<std::mutex> held(notify_lock_);
+  if (client_ == nullptr) {
+    return false;
+  }
+  in_callback = true;
+  callback(*client_);
+  in_callback = false;
+  return true;
+}
+
+bool FakeEnumerator::WaitForClient() {
+  std::unique_lock<std::mutex> held(notify_lock_);
+  return registered_.wait_for(held, std::chrono::seconds(10), [this] { return client_ != nullptr; });
+}
+
+int CallsFromCallbacks() { return calls_from_callbacks; }
+
 FakePlatform::FakePlatform() { Spy(); }
 FakePlatform::~FakePlatform() = default;
 
@@ -379,6 +476,7 @@ FakeDevice& FakePlatform::AddDevice(const std::wstring& name, DWORD state, EData
   device.id = L"{0.0.0.00000000}.{" + name + L"}";
   device.state = state;
   device.SetNames(name + L" (Speakers)", name + L" Adapter", name);
+  device.endpoint.flow = flow;
   (flow == eCapture ? enumerator.capture_collection : enumerator.collection).devices.push_back(&device);
   return device;
 }
@@ -389,7 +487,8 @@ long SumOverFakes(const FakePlatform& platform, Count count) {
   long total = count(platform.enumerator) + count(platform.enumerator.collection) +
                count(platform.enumerator.capture_collection);
   for (const auto& device : platform.devices) {
-    total += count(*device) + count(device->store) + count(device->volume) + count(device->meter);
+    total += count(*device) + count(device->store) + count(device->volume) + count(device->meter) +
+             count(device->endpoint);
     for (const auto& client : device->clients) {
       total += count(*client);
     }
@@ -427,6 +526,30 @@ int FakePlatform::RunCommandLine(std::vector<std::string> words) {
 }
 
 long OutstandingTaskMemory() { return Spy().outstanding; }
+
+long long LiveHeapBytes() { return live_heap_bytes; }
+
+void* operator new(std::size_t size) {
+  auto* block = static_cast<std::max_align_t*>(std::malloc(size + sizeof(std::max_align_t)));
+  if (block == nullptr) {
+    throw std::bad_alloc();
+  }
+  live_heap_bytes += static_cast<long long>(*reinterpret_cast<std::size_t*>(block) = size);
+  return block + 1;
+}
+
+void operator delete(void* memory) noexcept {
+  if (memory != nullptr) {
+    std::max_align_t* block = static_cast<std::max_align_t*>(memory) - 1;
+    live_heap_bytes -= static_cast<long long>(*reinterpret_cast<std::size_t*>(block));
+    std::free(block);
+  }
+}
+
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete[](void* memory) noexcept { operator delete(memory); }
+void operator delete(void* memory, std::size_t) noexcept { operator delete(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { operator delete(memory); }
 
 CapturedOutput::CapturedOutput() {
   char directory[MAX_PATH];

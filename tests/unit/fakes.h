@@ -6,10 +6,12 @@
 
 #include "platform/core_audio.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -219,8 +221,21 @@ class FakePropertyStore final : public FakeObject<IPropertyStore> {
   bool leave_text_on_failure = false;
 };
 
+// The endpoint's flow, as its IMMEndpoint tells it.
+class FakeEndpointFlow final : public FakeObject<IMMEndpoint> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetDataFlow(EDataFlow* out) override {
+    *out = flow;
+    return Failure("GetDataFlow").value_or(S_OK);
+  }
+
+  EDataFlow flow = eRender;
+};
+
 class FakeDevice final : public FakeObject<IMMDevice> {
  public:
+  // Hands out IMMEndpoint ("QueryInterface" faults it); nothing else.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD context, PROPVARIANT* parameters, void** out) override;
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** out) override;
   HRESULT STDMETHODCALLTYPE GetId(LPWSTR* out) override;
@@ -238,6 +253,7 @@ class FakeDevice final : public FakeObject<IMMDevice> {
   // and "Activate#IAudioMeterInformation" these (in faults and hand_back_nothing).
   FakeEndpointVolume volume;
   FakeMeter meter;
+  FakeEndpointFlow endpoint;
   std::vector<BYTE> mix_format = ExtensibleMix();
   // Decides each offer; the default accepts only the mix's own channel count.
   std::function<HRESULT(const WAVEFORMATEX&)> decide;
@@ -302,13 +318,18 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
  public:
   HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDeviceCollection** out) override;
   HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** out) override;
-  HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR, IMMDevice**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
-    return E_NOTIMPL;
-  }
+  // Finds the endpoint among both collections; E_NOTFOUND for any other.
+  HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR id, IMMDevice** out) override;
+  // Keeps the client, with a reference, until it is unregistered.
+  HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient* client) override;
+  HRESULT STDMETHODCALLTYPE UnregisterEndpointNotificationCallback(IMMNotificationClient* client) override;
+
+  // Delivers one callback to the registered client, as the platform does,
+  // from any thread; false when none is registered. An unregistration waits
+  // for a callback under way.
+  bool Notify(const std::function<void(IMMNotificationClient&)>& callback);
+  // Waits, 10 s at most, until a client is registered.
+  bool WaitForClient();
 
   FakeCollection collection;          // playback endpoints
   FakeCollection capture_collection;  // recording endpoints
@@ -317,7 +338,21 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
   // The default endpoint per flow and role; a pair without one answers E_NOTFOUND.
   std::map<std::pair<EDataFlow, ERole>, FakeDevice*> defaults;
   std::vector<std::pair<EDataFlow, ERole>> default_requests;
+  // Run on a thread of their own while a registration or unregistration is
+  // under way; it lasts until they end.
+  std::function<void()> while_registering;
+  std::function<void()> while_unregistering;
+  std::map<std::wstring, int> devices_asked;  // GetDevice calls per identifier
+  int unregistrations = 0;
+
+ private:
+  std::mutex notify_lock_;
+  std::condition_variable registered_;
+  IMMNotificationClient* client_ = nullptr;
 };
+
+// Platform calls made from inside a callback Notify delivered: there must be none.
+int CallsFromCallbacks();
 
 // A whole platform for one listing run: the enumerator that the fake
 // CoCreateInstance hands out, and the devices in its collection.
@@ -358,6 +393,8 @@ inline std::string EveryRow(const std::string& line) {
 
 // Blocks taken from the COM task allocator and not yet given back.
 long OutstandingTaskMemory();
+// Bytes taken with operator new and not yet given back, on every thread.
+long long LiveHeapBytes();
 
 // Standard output of everything run inside the capture, bytes as written.
 class CapturedOutput {

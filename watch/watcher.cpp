@@ -1,0 +1,386 @@
+#include "app/app.h"
+#include "app/state_mask.h"
+#include "platform/handles.h"
+#include "text/json.h"
+#include "text/output.h"
+#include "text/text.h"
+#include "watch/watch.h"
+#include "watch/watching.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <map>
+#include <utility>
+
+namespace {
+
+using Clock = std::chrono::system_clock;
+
+// The same property of the same endpoint again this soon after the last one
+// shown is part of the same burst.
+constexpr std::chrono::milliseconds kPropertyBurst{250};
+
+// The longest single wait for a deadline; a longer one is waited in turns.
+constexpr std::int64_t kLongestWaitMs = 0x7FFFFFFF;
+
+// A watch that cannot start says so as the listing does: the message, or
+// with --json the error document, on one line like every line of a watch.
+int Fail(const Options& options, const char* call, HRESULT result, const char* message) {
+  if (options.json) {
+    WriteUtf8(DumpJson(ErrorDocument(call, result, message), -1) + "\n");
+  } else {
+    WriteLine(std::string(message) + ": [0x" + FormatCode(static_cast<std::uint32_t>(result)) + "]");
+  }
+  return -1;
+}
+
+// The client's registration, ended when this ends. The enumerator and the
+// client must outlive it: the platform may call the client until
+// UnregisterEndpointNotificationCallback returns.
+class Registration {
+ public:
+  Registration(IMMDeviceEnumerator& enumerator, IMMNotificationClient& client)
+      : enumerator_(enumerator), client_(client), result_(enumerator.RegisterEndpointNotificationCallback(&client)) {}
+  ~Registration() {
+    if (SUCCEEDED(result_)) {
+      static_cast<void>(enumerator_.UnregisterEndpointNotificationCallback(&client_));
+    }
+  }
+  Registration(const Registration&) = delete;
+  Registration& operator=(const Registration&) = delete;
+
+  [[nodiscard]] HRESULT Result() const { return result_; }
+
+ private:
+  IMMDeviceEnumerator& enumerator_;
+  IMMNotificationClient& client_;
+  HRESULT result_;
+};
+
+// Reads of one endpoint after an event. Each is absent when a call fails.
+std::optional<DWORD> ReadState(IMMDevice& device) {
+  DWORD state = 0;
+  if (FAILED(device.GetState(&state))) {
+    return std::nullopt;
+  }
+  return state;
+}
+
+std::optional<EDataFlow> ReadFlow(IMMDevice& device) {
+  ComHandle<IMMEndpoint> endpoint;
+  EDataFlow flow = eAll;
+  if (FAILED(HandedBack(device.QueryInterface(kIidIMMEndpoint, endpoint.PutVoid()), endpoint)) ||
+      FAILED(endpoint->GetDataFlow(&flow)) || (flow != eRender && flow != eCapture)) {
+    return std::nullopt;
+  }
+  return flow;
+}
+
+std::optional<std::wstring> ReadName(IMMDevice& device) {
+  ComHandle<IPropertyStore> store;
+  const HRESULT opened = HandedBack(device.OpenPropertyStore(STGM_READ, store.Put()), store);
+  if (FAILED(opened)) {
+    return std::nullopt;
+  }
+  PropertyValue value;
+  if (FAILED(store->GetValue(kPkeyDeviceFriendlyName, value.Put())) || value.Text() == nullptr) {
+    return std::nullopt;
+  }
+  return std::wstring(value.Text());
+}
+
+// The endpoint an event names, asked of the enumerator once, on first use.
+class NamedEndpoint {
+ public:
+  NamedEndpoint(IMMDeviceEnumerator& enumerator, const std::wstring& id) : enumerator_(enumerator), id_(id) {}
+
+  template <typename Value>
+  std::optional<Value> Read(std::optional<Value> (*read)(IMMDevice&)) {
+    if (!asked_) {
+      asked_ = true;
+      if (FAILED(HandedBack(enumerator_.GetDevice(id_.c_str(), device_.Put()), device_))) {
+        device_.Reset();
+      }
+    }
+    return device_ ? read(*device_.Get()) : std::nullopt;
+  }
+
+ private:
+  IMMDeviceEnumerator& enumerator_;
+  const std::wstring& id_;
+  ComHandle<IMMDevice> device_;
+  bool asked_ = false;
+};
+
+// What trelmo knows of an endpoint it has seen, kept current from the events.
+struct Known {
+  std::optional<EDataFlow> flow;
+  std::optional<DWORD> state;
+  std::optional<std::wstring> name;  // the last one read: the choice still knows a removed endpoint
+};
+
+// Trelmo's own thread: the memory of every endpoint, and the events made
+// into lines after filtering by flow and choice and holding back bursts.
+class Watcher {
+ public:
+  Watcher(IMMDeviceEnumerator& enumerator, const Options& options)
+      : enumerator_(enumerator), options_(options), flows_(ListedFlows(options)) {}
+
+  // Reads every endpoint of both flows, in every state, into the memory, and
+  // a present line for each one listed. The enumeration's failure, if any.
+  HRESULT Start(std::vector<EventLine>& present) {
+    for (const EDataFlow flow : {eRender, eCapture}) {
+      ComHandle<IMMDeviceCollection> collection;
+      const HRESULT result =
+          HandedBack(enumerator_.EnumAudioEndpoints(flow, DEVICE_STATEMASK_ALL, collection.Put()), collection);
+      if (FAILED(result)) {
+        return result;
+      }
+      const UINT count = EndpointCount(*collection.Get());
+      for (UINT index = 0; index < count; ++index) {
+        ComHandle<IMMDevice> device;
+        TaskMemHandle<wchar_t> id;
+        if (FAILED(HandedBack(collection->Item(index, device.Put()), device)) ||
+            FAILED(HandedBack(device->GetId(id.Put()), id))) {
+          continue;
+        }
+        Known& known = memory_[id.Get()];
+        known = {flow, ReadState(*device.Get()), std::nullopt};
+        if (!Listed(flow) || (known.state.value_or(0) & StateMask) == 0) {
+          continue;
+        }
+        EventLine line;
+        line.time = Clock::now();
+        line.flow = flow;
+        line.id = id.Get();
+        line.state = *known.state;
+        line.friendly_name = known.name = ReadName(*device.Get());
+        if (Chosen(line.id, known)) {
+          present.push_back(std::move(line));
+        }
+      }
+    }
+    return S_OK;
+  }
+
+  // The line the event comes to, or nothing when it is not to be shown.
+  std::optional<EventLine> Follow(const EndpointEvent& event) {
+    if (event.kind == EventKind::kDefault) {
+      return FollowDefault(event);
+    }
+    if (!event.id) {
+      return std::nullopt;
+    }
+    std::optional<EventLine> line = FollowEndpoint(event, memory_[*event.id]);
+    if (event.kind == EventKind::kRemoved) {
+      memory_.erase(*event.id);
+    }
+    return line;
+  }
+
+  // Forgets the property changes shown too long before the time to hold
+  // back any change from it on.
+  void Forget(Clock::time_point from) {
+    for (auto shown = shown_properties_.begin(); shown != shown_properties_.end();) {
+      shown = shown->second < from - kPropertyBurst ? shown_properties_.erase(shown) : std::next(shown);
+    }
+  }
+
+ private:
+  using PropertyOf = std::pair<std::wstring, std::string>;  // an endpoint and a property
+
+  [[nodiscard]] bool Listed(const std::optional<EDataFlow>& flow) const {
+    // A change of an endpoint whose flow could not be had is shown: it may be listed.
+    return !flow || std::find(flows_.begin(), flows_.end(), *flow) != flows_.end();
+  }
+
+  [[nodiscard]] bool Chosen(const std::optional<std::wstring>& id, const Known& known) const {
+    return options_.choice.Keeps(id ? id->c_str() : nullptr, known.name ? known.name->c_str() : nullptr);
+  }
+
+  static PropertyOf PropertyKey(const EndpointEvent& event) {
+    return {*event.id, FormatGuid(event.property.fmtid) + "," + std::to_string(event.property.pid)};
+  }
+
+  [[nodiscard]] bool InBurst(const EndpointEvent& event) const {
+    if (event.kind != EventKind::kProperty) {
+      return false;
+    }
+    const auto shown = shown_properties_.find(PropertyKey(event));
+    return shown != shown_properties_.end() && event.time >= shown->second &&
+           event.time - shown->second < kPropertyBurst;
+  }
+
+  std::optional<EventLine> FollowDefault(const EndpointEvent& event) {
+    if (!Listed(event.flow)) {
+      return std::nullopt;
+    }
+    EventLine line = LineOf(event);
+    line.flow = event.flow;
+    line.role = event.role;
+    Known known;
+    if (event.id) {
+      NamedEndpoint endpoint(enumerator_, *event.id);
+      line.friendly_name = endpoint.Read(ReadName);
+      known = Remember(*event.id, line.friendly_name);
+    }
+    return Chosen(line.id, known) ? std::optional<EventLine>(std::move(line)) : std::nullopt;
+  }
+
+  std::optional<EventLine> FollowEndpoint(const EndpointEvent& event, Known& known) {
+    NamedEndpoint endpoint(enumerator_, *event.id);
+    EventLine line = LineOf(event);
+    line.previous_state = known.state;
+    if (event.kind == EventKind::kAdded) {
+      known.flow = endpoint.Read(ReadFlow);
+      known.state = endpoint.Read(ReadState);
+    } else if (!known.flow) {
+      known.flow = endpoint.Read(ReadFlow);
+    }
+    if (event.kind == EventKind::kState) {
+      known.state = event.state;
+    }
+    line.flow = known.flow;
+    line.state = known.state.value_or(0);
+    if (!Listed(line.flow) || InBurst(event)) {
+      return std::nullopt;
+    }
+    line.friendly_name = endpoint.Read(ReadName);
+    if (line.friendly_name) {
+      known.name = line.friendly_name;
+    }
+    if (!Chosen(line.id, known)) {
+      return std::nullopt;
+    }
+    if (event.kind == EventKind::kProperty) {
+      shown_properties_[PropertyKey(event)] = event.time;
+    }
+    return line;
+  }
+
+  static EventLine LineOf(const EndpointEvent& event) {
+    EventLine line;
+    line.kind = event.kind;
+    line.time = event.time;
+    line.id = event.id;
+    line.property = event.property;
+    return line;
+  }
+
+  // What is known of the endpoint with the name just read, if any.
+  Known Remember(const std::wstring& id, const std::optional<std::wstring>& name) {
+    const auto found = memory_.find(id);
+    if (found == memory_.end()) {
+      return {std::nullopt, std::nullopt, name};
+    }
+    if (name) {
+      found->second.name = name;
+    }
+    return found->second;
+  }
+
+  IMMDeviceEnumerator& enumerator_;
+  const Options& options_;
+  std::vector<EDataFlow> flows_;
+  std::map<std::wstring, Known> memory_;
+  std::map<PropertyOf, Clock::time_point> shown_properties_;
+};
+
+bool Write(const EventLine& line, const Options& options) {
+  return options.json ? WriteUtf8(JsonLine(line) + "\n") : WriteWide(TextLine(line) + L"\n");
+}
+
+using SteadyClock = std::chrono::steady_clock;
+
+// How long to wait for the next change: without --timeout for ever, with it
+// until the deadline; nothing once the deadline has passed.
+std::optional<DWORD> WaitTime(const Options& options, SteadyClock::time_point deadline) {
+  if (options.timeout == 0) {
+    return INFINITE;
+  }
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+  if (left <= 0) {
+    return std::nullopt;
+  }
+  return static_cast<DWORD>(std::min<std::int64_t>(left, kLongestWaitMs));
+}
+
+// Shows what a batch of events comes to: the status to end with once a stop
+// is asked for, a write fails or --events changes are shown; nothing to go on.
+std::optional<int> FollowBatch(Watcher& watcher, const std::vector<EndpointEvent>& batch, const Options& options,
+                               std::uint32_t& shown) {
+  if (!batch.empty()) {
+    watcher.Forget(batch.front().time);
+  }
+  for (const EndpointEvent& event : batch) {
+    if (ConsoleStop::Requested()) {
+      return 0;
+    }
+    const std::optional<EventLine> line = watcher.Follow(event);
+    // A reader that has gone away ends the watch as a stop does.
+    if (line && (!Write(*line, options) || (options.events != 0 && ++shown >= options.events))) {
+      return 0;
+    }
+  }
+  return std::nullopt;
+}
+
+// Waits for changes and shows them until the watch ends; its status.
+int FollowChanges(Watcher& watcher, EventQueue& queue, const Options& options, SteadyClock::time_point deadline) {
+  std::uint32_t shown = 0;
+  // The stop comes first: a flood of changes must not keep it waiting.
+  const HANDLE wakers[] = {ConsoleStop::StopEvent(), queue.WakeEvent()};
+  for (;;) {
+    const std::optional<DWORD> wait = WaitTime(options, deadline);
+    if (!wait) {
+      // Only a deadline that came before the changes waited for is a failure.
+      return options.events != 0 && shown < options.events ? 1 : 0;
+    }
+    const DWORD woken = WaitForMultipleObjects(2, wakers, FALSE, *wait);
+    if (woken == WAIT_OBJECT_0 + 1) {
+      if (const std::optional<int> status = FollowBatch(watcher, queue.Take(), options, shown)) {
+        return *status;
+      }
+    } else if (woken != WAIT_TIMEOUT) {
+      return woken == WAIT_OBJECT_0 ? 0 : -1;
+    }
+  }
+}
+
+}  // namespace
+
+int RunWatch(const Options& options, CreateInstanceFunction create_instance) {
+  const SteadyClock::time_point deadline = SteadyClock::now() + std::chrono::seconds(options.timeout);
+  // Everything after it is released before a closing console lets the process end.
+  const ConsoleStop stop;
+  EventQueue queue;
+  if (ConsoleStop::StopEvent() == nullptr || queue.WakeEvent() == nullptr) {
+    return Fail(options, "CreateEvent", HRESULT_FROM_WIN32(GetLastError()), "Couldn't register for notifications");
+  }
+  ComHandle<IMMDeviceEnumerator> enumerator;
+  HRESULT result = CreateEnumerator(create_instance, enumerator);
+  if (FAILED(result)) {
+    return Fail(options, "CoCreateInstance", result, "Couldn't create Device Enumerator");
+  }
+  // Registered before the endpoints are read, so that no change between the
+  // two goes unseen; what comes meanwhile waits in the queue.
+  NotificationClient client(queue);
+  const Registration registration(*enumerator.Get(), client);
+  if (FAILED(registration.Result())) {
+    return Fail(options, "RegisterEndpointNotificationCallback", registration.Result(),
+                "Couldn't register for notifications");
+  }
+  Watcher watcher(*enumerator.Get(), options);
+  std::vector<EventLine> present;
+  result = watcher.Start(present);
+  if (FAILED(result)) {
+    return Fail(options, "EnumAudioEndpoints", result, "Couldn't enumerate");
+  }
+  for (const EventLine& line : present) {
+    if (ConsoleStop::Requested() || !Write(line, options)) {
+      return 0;
+    }
+  }
+  return FollowChanges(watcher, queue, options, deadline);
+}
