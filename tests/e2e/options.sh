@@ -299,10 +299,13 @@ for _ in $(seq 300); do
 done
 sleep 1
 drivers='HKCU\Software\Wine\Drivers\winepulse.drv'
+# The prefix outlives the test: the value goes again even if the test is cut short.
+trap '"$wine_run" reg delete "$drivers" /v DefaultOutput /f >/dev/null 2>&1; cleanup' EXIT
 "$wine_run" reg add "$drivers" /v DefaultOutput /d "$speakers_id" /f >/dev/null 2>&1 || fail "watch: reg add"
 wait "$watch_pid"
 status=$?
 "$wine_run" reg delete "$drivers" /v DefaultOutput /f >/dev/null 2>&1 || fail "watch: reg delete"
+trap cleanup EXIT
 expect_equal "watch: exit status" 0 "$status"
 to_lf watch
 while IFS= read -r problem; do
