@@ -7,21 +7,15 @@
 #include "text/text.h"
 
 #include <array>
+#include <iterator>
 #include <optional>
 #include <string>
 
 namespace {
 
-// The roles an endpoint can be the default for, in the order the document names them.
-constexpr std::array<std::pair<ERole, const char*>, 3> kRoles = {{
-    {eConsole, "console"},
-    {eMultimedia, "multimedia"},
-    {eCommunications, "communications"},
-}};
-
 // The identifier of the default endpoint of one flow, per role; empty where
 // there is none or it could not be had.
-using DefaultIds = std::array<std::wstring, kRoles.size()>;
+using DefaultIds = std::array<std::wstring, std::size(kRoles)>;
 
 // The default endpoint is an extra; a role without one, or one the platform
 // fails to name, marks nothing.
@@ -39,8 +33,8 @@ std::wstring DefaultId(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole ro
 
 DefaultIds ReadDefaults(IMMDeviceEnumerator& enumerator, EDataFlow flow) {
   DefaultIds ids;
-  for (std::size_t role = 0; role < kRoles.size(); ++role) {
-    ids[role] = DefaultId(enumerator, flow, kRoles[role].first);
+  for (std::size_t role = 0; role < std::size(kRoles); ++role) {
+    ids[role] = DefaultId(enumerator, flow, kRoles[role]);
   }
   return ids;
 }
@@ -151,9 +145,9 @@ std::optional<Json> DescribeEndpoint(IMMDevice& device, EDataFlow flow, const De
   }
 
   Json default_for = Json::array();
-  for (std::size_t role = 0; role < kRoles.size(); ++role) {
+  for (std::size_t role = 0; role < std::size(kRoles); ++role) {
     if (id != nullptr && !defaults[role].empty() && defaults[role] == id) {
-      default_for.push_back(kRoles[role].second);
+      default_for.push_back(RoleWord(kRoles[role]));
     }
   }
   Json endpoint = Json::object();

@@ -151,6 +151,19 @@ const wchar_t* OrUnknown(const wchar_t* text) { return text != nullptr ? text : 
 const wchar_t* StateName(std::uint32_t state) { return LookUpState(state).name; }
 const char* StateWord(std::uint32_t state) { return LookUpState(state).word; }
 
+const char* RoleWord(ERole role) {
+  switch (role) {
+    case eConsole:
+      return "console";
+    case eMultimedia:
+      return "multimedia";
+    case eCommunications:
+      return "communications";
+    default:
+      return "unknown";
+  }
+}
+
 void ReadEndpoint(IMMDevice& device, EndpointReading& reading, Findings* findings) {
   const auto failed = [findings](const char* call, HRESULT result, const char* property = nullptr) {
     if (findings != nullptr) {

@@ -132,6 +132,11 @@ const wchar_t* StateName(std::uint32_t state);
 // "unplugged", or "unknown".
 const char* StateWord(std::uint32_t state);
 
+// The roles a default endpoint is for, in the order the document names them,
+// and their words: "console", "multimedia", "communications".
+inline constexpr ERole kRoles[] = {eConsole, eMultimedia, eCommunications};
+const char* RoleWord(ERole role);
+
 struct ChannelLayout {
   std::string_view name;  // UTF-8
   std::uint32_t channels;

@@ -51,19 +51,6 @@ const char* FlowWord(const std::optional<EDataFlow>& flow) {
   return *flow == eCapture ? "capture" : "render";
 }
 
-const char* RoleWord(ERole role) {
-  switch (role) {
-    case eConsole:
-      return "console";
-    case eMultimedia:
-      return "multimedia";
-    case eCommunications:
-      return "communications";
-    default:
-      return "unknown";
-  }
-}
-
 // The platform's clock counts 100 ns from 1601; the C++ system clock counts
 // from 1970 on every compiler the tool is built with.
 constexpr std::int64_t kTicksFrom1601To1970 = 116444736000000000;
