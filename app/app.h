@@ -6,6 +6,7 @@
 #include "report/report.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // What the options on the command line ask for. State words are not options:
@@ -26,15 +27,18 @@ struct Options {
   std::uint32_t timeout = 0;  // --timeout in seconds: 0 when not given
 };
 
+// The command line as the platform has it, in UTF-16, where every character
+// survives: the same arguments as argv, or null when it cannot be had.
+using WideArguments = std::function<wchar_t**()>;
+
 // Folds each argument as a state word is folded, then adds a state word's bit
 // to the StateMask or sets the option it names. An option that takes a value
 // takes the next argument, or what follows its "=", as it stands: from
-// wide_argv when given (the command line as the platform has it, where every
-// character survives), otherwise from argv in the ANSI code page. False at
-// the first word that is neither, and for a value that is missing or empty;
-// the words after it are not looked at. False too for --events or --timeout
-// without --watch.
-bool ParseArguments(int argc, char* argv[], Options& options, wchar_t* wide_argv[] = nullptr);
+// wide_argv when given (asked for only then), otherwise from argv in the ANSI
+// code page. False at the first word that is neither, and for a value that is
+// missing or empty; the words after it are not looked at. False too for
+// --events or --timeout without --watch.
+bool ParseArguments(int argc, char* argv[], Options& options, const WideArguments& wide_argv = {});
 // The same, for a caller that has no use for the options.
 bool ParseArguments(int argc, char* argv[]);
 
@@ -60,9 +64,8 @@ int RunJsonListing(const Options& options, CreateInstanceFunction create_instanc
 // Everything main does once COM is initialised: reads the command line into
 // the StateMask and the options, then shows help or the version, or runs a
 // listing.
-// wide_argv, when given, is the same command line in UTF-16.
 int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)(),
-                   wchar_t* wide_argv[] = nullptr);
+                   const WideArguments& wide_argv = {});
 
 // Runs the command interpreter's "pause".
 void Pause();

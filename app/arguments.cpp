@@ -157,9 +157,15 @@ const ValueOption* FindValueOption(std::string_view word) {
 
 }  // namespace
 
-bool ParseArguments(int argc, char* argv[], Options& options, wchar_t* wide_argv[]) {
-  const auto typed = [wide_argv](int index, const std::string& narrow) {
-    return wide_argv != nullptr ? std::wstring(wide_argv[index]) : AnsiToWide(narrow.c_str());
+bool ParseArguments(int argc, char* argv[], Options& options, const WideArguments& wide_argv) {
+  wchar_t** wide = nullptr;
+  bool wide_asked = false;
+  const auto typed = [&](int index, const std::string& narrow) {
+    if (!wide_asked && wide_argv) {
+      wide = wide_argv();
+    }
+    wide_asked = true;
+    return wide != nullptr ? std::wstring(wide[index]) : AnsiToWide(narrow.c_str());
   };
   for (int index = 1; index < argc; ++index) {
     // Folding would change the value of "--name=TEXT", so it is kept first.
@@ -208,7 +214,7 @@ void PrintOptionsHelp() {
 }
 
 int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)(),
-                   wchar_t* wide_argv[]) {
+                   const WideArguments& wide_argv) {
   // Any state word replaces the default of listing active endpoints only.
   if (argc > 1) {
     StateMask = 0;

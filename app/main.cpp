@@ -20,10 +20,14 @@ int main(int argc, char* argv[]) {
   SelectOutput();
   // The C runtime's argv holds the ANSI code page's approximation of what was
   // typed; the platform's own split of the command line keeps every
-  // character, for the values of --id and --name. Should the two splits ever
-  // disagree, the values come from argv instead.
-  int wide_count = 0;
-  const std::unique_ptr<LPWSTR, LocalFreeDeleter> wide_argv(CommandLineToArgvW(GetCommandLineW(), &wide_count));
-  wchar_t** wide = wide_argv && wide_count == argc ? wide_argv.get() : nullptr;
+  // character, for the values of --id and --name. It is asked for only when
+  // an option takes a value, so that a listing makes no call it did not make
+  // before; should the two splits ever disagree, the values come from argv.
+  std::unique_ptr<LPWSTR, LocalFreeDeleter> wide_argv;
+  const auto wide = [&wide_argv, argc]() -> wchar_t** {
+    int count = 0;
+    wide_argv.reset(CommandLineToArgvW(GetCommandLineW(), &count));
+    return wide_argv && count == argc ? wide_argv.get() : nullptr;
+  };
   return RunCommandLine(argc, argv, CoCreateInstance, Pause, wide);
 }

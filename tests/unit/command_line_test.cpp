@@ -358,7 +358,7 @@ TEST_F(Choosing, KeepsWhatAnyValueMatchesAndTheHeaderCountsWhatIsPrinted) {
 }
 
 TEST_F(Choosing, AValueIsTheNextWordAsTypedOrWhatFollowsTheEqualsSign) {
-  const auto parse = [](std::vector<std::string> words, wchar_t** wide = nullptr) {
+  const auto parse = [](std::vector<std::string> words, const WideArguments& wide = {}) {
     std::vector<char*> argv{const_cast<char*>("trelmo")};
     for (std::string& word : words) {
       argv.push_back(word.data());
@@ -381,7 +381,15 @@ TEST_F(Choosing, AValueIsTheNextWordAsTypedOrWhatFollowsTheEqualsSign) {
   std::wstring value = L"\u30B9\u30D4\u30FC\u30AB\u30FC";
   std::wstring joined = L"--id=\u00C4";
   wchar_t* wide[] = {program.data(), option.data(), value.data(), joined.data()};
-  const auto from_wide = parse({"--name", "?????", "--id=?"}, wide).second;
+  int asked = 0;
+  const WideArguments count_asks = [&]() -> wchar_t** {
+    ++asked;
+    return wide;
+  };
+  EXPECT_TRUE(parse({"--json", "active"}, count_asks).first);
+  EXPECT_EQ(asked, 0) << "a command line without values never asks";
+  const auto from_wide = parse({"--name", "?????", "--id=?"}, count_asks).second;
+  EXPECT_EQ(asked, 1) << "asked for once, when the first value is taken";
   EXPECT_EQ(from_wide.names, (std::vector<std::wstring>{value}));
   EXPECT_EQ(from_wide.ids, (std::vector<std::wstring>{L"\u00C4"}));
 }
