@@ -23,11 +23,8 @@ struct BlockText {
   std::wstring extra_lines;  // what the options add, each line ended
 };
 
-// The block's label column: 19 characters and ": ", as in "Device description : ".
 std::wstring Line(const char* label, const std::string& value) {
-  std::string line(label);
-  line.resize(19, ' ');
-  return Utf8ToWide(line + ": " + value + "\n");
+  return Utf8ToWide(BlockLabel(label) + value + "\n");
 }
 
 std::wstring FormatBlock(const BlockText& text) {
@@ -145,6 +142,12 @@ const StateText& LookUpState(std::uint32_t state) {
 }
 
 }  // namespace
+
+std::string BlockLabel(const char* label) {
+  std::string text(label);
+  text.resize(19, ' ');
+  return text + ": ";
+}
 
 const wchar_t* OrUnknown(const wchar_t* text) { return text != nullptr ? text : L"Unknown"; }
 

@@ -89,21 +89,12 @@ void Stopped(ModeSupport& support, HRESULT result, const char* mode, Findings& f
   findings.failures.push_back({"IsFormatSupported", result, nullptr, nullptr, mode});
 }
 
-// The block's label column, as in "Exclusive formats  : ", and the blank one
-// under it.
-constexpr std::size_t kLabelWidth = 19;
 // The columns of an entry: the longest layout name and the longest sample
 // type, each with a space after it; then rates, wrapped before column 80,
 // where some consoles would wrap the line themselves and add an empty one.
 constexpr std::size_t kLayoutWidth = 20;
 constexpr std::size_t kTypeWidth = 10;
 constexpr std::size_t kLineEnd = 79;
-
-std::string Label(const char* label) {
-  std::string text(label);
-  text.resize(kLabelWidth, ' ');
-  return text + ": ";
-}
 
 std::string Padded(std::string_view text, std::size_t width) {
   std::string padded(text);
@@ -139,7 +130,7 @@ std::string EntryLines(const std::string& lead, const FormatEntry& entry) {
 
 std::string ModeLines(const char* label, const ModeSupport& mode, const char* without_entries) {
   std::string lines;
-  std::string lead = Label(label);
+  std::string lead = BlockLabel(label);
   for (const FormatEntry& entry : mode.entries) {
     lines += EntryLines(lead, entry);
     lead.assign(lead.size(), ' ');
@@ -187,7 +178,7 @@ std::wstring FormatSupportLines(const std::optional<FormatSupport>& formats, con
                                                                FormatCode(static_cast<std::uint32_t>(
                                                                    findings.failures.back().code)) +
                                                                "]";
-    return Utf8ToWide(Label("Shared formats") + reason + "\n" + Label("Exclusive formats") + reason + "\n");
+    return Utf8ToWide(BlockLabel("Shared formats") + reason + "\n" + BlockLabel("Exclusive formats") + reason + "\n");
   }
   return Utf8ToWide(ModeLines("Shared formats", formats->shared, "none") +
                     ModeLines("Exclusive formats", formats->exclusive,

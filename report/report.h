@@ -104,6 +104,10 @@ void ReadDetails(IMMDevice& device, IPropertyStore* store, EndpointDetails& deta
 const char* FormFactorWord(std::uint32_t form_factor);
 const char* FormFactorName(std::uint32_t form_factor);
 
+// A label of the block's lines that options add, in the column of the
+// seven: 19 characters and ": ", as in "Device description : ".
+std::string BlockLabel(const char* label);
+
 // What a listing adds to each endpoint's block.
 struct BlockExtras {
   bool details = false;
