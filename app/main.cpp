@@ -1,18 +1,9 @@
-#include "app/app.h"
+#include "app/command_line.h"
+#include "modes/modes.h"
 #include "platform/handles.h"
 #include "text/output.h"
 
 #include <shellapi.h>
-
-#include <memory>
-
-namespace {
-
-struct LocalFreeDeleter {
-  void operator()(LPWSTR* block) const { static_cast<void>(LocalFree(block)); }
-};
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   // Every interface the run obtains is released before COM is uninitialised here.
@@ -23,11 +14,11 @@ int main(int argc, char* argv[]) {
   // character, for the values of --id and --name. It is asked for only when
   // an option takes a value, so that a listing makes no call it did not make
   // before; should the two splits ever disagree, the values come from argv.
-  std::unique_ptr<LPWSTR, LocalFreeDeleter> wide_argv;
+  LocalMemHandle<LPWSTR> wide_argv;
   const auto wide = [&wide_argv, argc]() -> wchar_t** {
     int count = 0;
-    wide_argv.reset(CommandLineToArgvW(GetCommandLineW(), &count));
-    return wide_argv && count == argc ? wide_argv.get() : nullptr;
+    wide_argv.Reset(CommandLineToArgvW(GetCommandLineW(), &count));
+    return wide_argv && count == argc ? wide_argv.Get() : nullptr;
   };
   return RunCommandLine(argc, argv, CoCreateInstance, Pause, wide);
 }

@@ -61,6 +61,21 @@ inline constexpr GUID kSubtypeIeeeFloat = {
 inline constexpr DWORD kClsctxAll = 0x17;  // CLSCTX_ALL
 inline constexpr DWORD kComSpeedOverMemory = 0x8;  // COINIT_SPEED_OVER_MEMORY, no apartment flag
 
+// What Activate needs of an interface: its IID, and the name a failure to
+// activate it is recorded under.
+template <typename Interface>
+struct InterfaceId;
+template <>
+struct InterfaceId<IAudioClient> {
+  static constexpr const IID& kIid = kIidIAudioClient;
+  static constexpr const char* kName = "IAudioClient";
+};
+template <>
+struct InterfaceId<IAudioEndpointVolume> {
+  static constexpr const IID& kIid = kIidIAudioEndpointVolume;
+  static constexpr const char* kName = "IAudioEndpointVolume";
+};
+
 // The signature of CoCreateInstance, so that the listing can be handed a fake.
 using CreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
 
@@ -77,3 +92,9 @@ struct IAudioMeterInformation : public IUnknown {     // NOLINT(cppcoreguideline
   virtual HRESULT STDMETHODCALLTYPE QueryHardwareSupport(DWORD* support) = 0;
 };
 #endif
+
+template <>
+struct InterfaceId<IAudioMeterInformation> {
+  static constexpr const IID& kIid = kIidIAudioMeterInformation;
+  static constexpr const char* kName = "IAudioMeterInformation";
+};

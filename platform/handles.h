@@ -56,6 +56,14 @@ class TaskMemHandle {
   TaskMemHandle() = default;
   TaskMemHandle(const TaskMemHandle&) = delete;
   TaskMemHandle& operator=(const TaskMemHandle&) = delete;
+  TaskMemHandle(TaskMemHandle&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+  TaskMemHandle& operator=(TaskMemHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      block_ = std::exchange(other.block_, nullptr);
+    }
+    return *this;
+  }
   ~TaskMemHandle() { Reset(); }
 
   Block** Put() {
@@ -83,7 +91,17 @@ class PropertyValue {
   PropertyValue() : value_() {}
   PropertyValue(const PropertyValue&) = delete;
   PropertyValue& operator=(const PropertyValue&) = delete;
-  ~PropertyValue() { PropVariantClear(&value_); }
+  // The value moves bit for bit and leaves an empty one behind, as
+  // PropVariantClear would.
+  PropertyValue(PropertyValue&& other) noexcept : value_(std::exchange(other.value_, PROPVARIANT())) {}
+  PropertyValue& operator=(PropertyValue&& other) noexcept {
+    if (this != &other) {
+      Clear();
+      value_ = std::exchange(other.value_, PROPVARIANT());
+    }
+    return *this;
+  }
+  ~PropertyValue() { Clear(); }
 
   PROPVARIANT* Put() {
     Clear();
@@ -93,12 +111,69 @@ class PropertyValue {
   void Clear() { PropVariantClear(&value_); }
   [[nodiscard]] const PROPVARIANT& Get() const { return value_; }
 
-  // The value's text, or null when it holds no wide string: a value of any
-  // other type must not be read through the string member.
-  [[nodiscard]] const wchar_t* Text() const { return value_.vt == VT_LPWSTR ? value_.pwszVal : nullptr; }
-
  private:
   PROPVARIANT value_;
+};
+
+// Holds a kernel object's handle (an event, a process) and closes it once.
+class KernelHandle {
+ public:
+  // Null, as CreateEvent and OpenProcess answer a failure, holds nothing.
+  explicit KernelHandle(HANDLE handle = nullptr) : handle_(handle) {}
+  KernelHandle(const KernelHandle&) = delete;
+  KernelHandle& operator=(const KernelHandle&) = delete;
+  KernelHandle(KernelHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  KernelHandle& operator=(KernelHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  ~KernelHandle() { Reset(); }
+
+  [[nodiscard]] HANDLE Get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+  void Reset() {
+    if (HANDLE held = std::exchange(handle_, nullptr)) {
+      static_cast<void>(CloseHandle(held));
+    }
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Holds a block the platform allocated with LocalAlloc (the command line
+// split by CommandLineToArgvW) and frees it with LocalFree.
+template <typename Block>
+class LocalMemHandle {
+ public:
+  explicit LocalMemHandle(Block* block = nullptr) : block_(block) {}
+  LocalMemHandle(const LocalMemHandle&) = delete;
+  LocalMemHandle& operator=(const LocalMemHandle&) = delete;
+  LocalMemHandle(LocalMemHandle&& other) noexcept : block_(std::exchange(other.block_, nullptr)) {}
+  LocalMemHandle& operator=(LocalMemHandle&& other) noexcept {
+    if (this != &other) {
+      Reset(std::exchange(other.block_, nullptr));
+    }
+    return *this;
+  }
+  ~LocalMemHandle() { Reset(); }
+
+  [[nodiscard]] Block* Get() const { return block_; }
+  explicit operator bool() const { return block_ != nullptr; }
+
+  // Frees what it held and holds the new block.
+  void Reset(Block* block = nullptr) {
+    if (Block* held = std::exchange(block_, block)) {
+      static_cast<void>(LocalFree(held));
+    }
+  }
+
+ private:
+  Block* block_;
 };
 
 // The result of a platform call that produces the handle's content: a call

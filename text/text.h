@@ -1,9 +1,10 @@
-// Text helpers: result codes, GUIDs and numbers as text, UTF-8 <-> UTF-16,
+// Text helpers: result codes, GUIDs, times and numbers as text, UTF-8 <-> UTF-16,
 // wide text in the console's multibyte encoding, and letter case.
 #pragma once
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,6 +41,12 @@ std::string FixedDecimal(double value, int digits);
 // The decimal with the fewest digits that is still the same float, as a
 // double: 0.1f gives 0.1, not 0.10000000149011612.
 double ShortestDecimal(float value);
+
+// "2025-03-01T09:15:02.250Z": UTC, with milliseconds.
+std::string UtcText(std::chrono::system_clock::time_point time);
+// "10:15:02.250" in the time zone given, or in the user's with its daylight
+// saving at that time; in UTC should the conversion fail.
+std::string LocalClockText(std::chrono::system_clock::time_point time, const TIME_ZONE_INFORMATION* zone = nullptr);
 
 // Letter case ignored by the platform's Unicode tables, not just for ASCII.
 bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b);

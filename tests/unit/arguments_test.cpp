@@ -1,5 +1,4 @@
-#include "app/app.h"
-#include "app/state_mask.h"
+#include "app/command_line.h"
 #include "tests/unit/fakes.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +9,7 @@
 
 namespace {
 
-// Runs the parser the way main does: any argument starts the mask from 0.
+// Runs the parser the way main does: the states are the words' alone.
 struct Parsed {
   bool known;
   std::uint32_t mask;
@@ -22,11 +21,9 @@ Parsed Parse(std::vector<std::string> words) {
     argv.push_back(word.data());
   }
   argv.push_back(nullptr);
-  StateMask = words.empty() ? DEVICE_STATE_ACTIVE : 0;
-  const bool known = ParseArguments(static_cast<int>(words.size() + 1), argv.data());
-  const Parsed parsed{known, StateMask};
-  StateMask = DEVICE_STATE_ACTIVE;
-  return parsed;
+  Options options;
+  const bool known = ParseArguments(static_cast<int>(words.size() + 1), argv.data(), options);
+  return {known, options.filter.states};
 }
 
 constexpr std::uint32_t kActive = DEVICE_STATE_ACTIVE;
@@ -70,26 +67,24 @@ TEST(ParseArguments, StopsAtTheFirstUnknownWord) {
   for (std::string& word : words) {
     argv.push_back(word.data());
   }
-  StateMask = 0;
-  EXPECT_FALSE(ParseArguments(4, argv.data()));
-  EXPECT_EQ(StateMask, kDisabled);
+  Options options;
+  EXPECT_FALSE(ParseArguments(4, argv.data(), options));
+  EXPECT_EQ(options.filter.states, kDisabled);
   // The word after the unknown one was not even normalised.
   EXPECT_EQ(words[2], "unplugged");
   EXPECT_EQ(words[1], "bogus");
-  StateMask = kActive;
 }
 
 TEST(ParseArguments, HighBytesFoldSafelyUnderAWesternLocale) {
   ASSERT_NE(std::setlocale(LC_ALL, "English_United States.1252"), nullptr);
   std::string word = "\xC4\xD6\xDC\x80\xFF";
   std::vector<char*> argv{const_cast<char*>("trelmo"), word.data()};
-  StateMask = 0;
-  EXPECT_FALSE(ParseArguments(2, argv.data()));
+  Options options;
+  EXPECT_FALSE(ParseArguments(2, argv.data(), options));
   // Letter case folds by the locale's rules, high bytes included.
   EXPECT_EQ(word, "\xE4\xF6\xFC\x80\xFF");
   EXPECT_EQ(Parse({"ACTIVE"}).mask, kActive);
   std::setlocale(LC_ALL, "C");
-  StateMask = kActive;
 }
 
 TEST(PrintHelp, WritesTheThreeHelpLinesToStandardOutput) {

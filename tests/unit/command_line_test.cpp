@@ -1,6 +1,6 @@
 // The command line end to end, from the words to the help text, the options
 // or the enumeration's state filter: fixed cases, then a seeded fuzz.
-#include "app/app.h"
+#include "app/command_line.h"
 #include "app/version.h"
 #include "tests/unit/platform_test.h"
 
@@ -314,8 +314,8 @@ namespace {
 // --id and --name: which endpoints they keep, and the values they take.
 using Choosing = PlatformTest;
 
-TEST(EndpointChoice, IdsMatchWholeAndNamesByPartIgnoringCaseBeyondAscii) {
-  EndpointChoice choice;
+TEST(EndpointFilter, IdsMatchWholeAndNamesByPartIgnoringCaseBeyondAscii) {
+  EndpointFilter choice;
   EXPECT_TRUE(choice.Keeps(nullptr, nullptr));
   choice.ids = {L"{0.0.0.00000000}.{ABC}"};
   EXPECT_TRUE(choice.Keeps(L"{0.0.0.00000000}.{abc}", nullptr));
@@ -365,7 +365,7 @@ TEST_F(Choosing, AValueIsTheNextWordAsTypedOrWhatFollowsTheEqualsSign) {
     }
     Options options;
     const bool known = ParseArguments(static_cast<int>(argv.size()), argv.data(), options, wide);
-    return std::make_pair(known, options.choice);
+    return std::make_pair(known, options.filter);
   };
   const auto [known, choice] = parse({"--NAME", "Front Left", "--id=A=B", "--name", "--json"});
   EXPECT_TRUE(known);

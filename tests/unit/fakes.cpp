@@ -1,7 +1,7 @@
 #include "tests/unit/fakes.h"
 
-#include "app/app.h"
-#include "app/state_mask.h"
+#include "app/command_line.h"
+#include "modes/modes.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -506,7 +506,9 @@ long FakePlatform::ExtraReleases() const {
 
 int FakePlatform::RunListing() {
   current_platform = this;
-  const int status = ::RunListing(FakeCreateInstance, CountPause);
+  Options options;
+  options.filter.states = states;
+  const int status = ::RunListing(options, FakeCreateInstance, CountPause);
   current_platform = nullptr;
   return status;
 }
@@ -517,7 +519,6 @@ int FakePlatform::RunCommandLine(std::vector<std::string> words) {
     argv.push_back(word.data());
   }
   argv.push_back(nullptr);
-  StateMask = DEVICE_STATE_ACTIVE;  // as a new process starts
   current_platform = this;
   const int status = ::RunCommandLine(static_cast<int>(words.size() + 1), argv.data(), FakeCreateInstance, CountPause);
   current_platform = nullptr;
@@ -538,6 +539,12 @@ void* operator new(std::size_t size) {
   return block + 1;
 }
 
+// Once operator new is inlined here, gcc takes the free for one of the block
+// new handed out, not for the malloc it came from.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void operator delete(void* memory) noexcept {
   if (memory != nullptr) {
     std::max_align_t* block = static_cast<std::max_align_t*>(memory) - 1;
@@ -545,6 +552,9 @@ void operator delete(void* memory) noexcept {
     std::free(block);
   }
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 void* operator new[](std::size_t size) { return operator new(size); }
 void operator delete[](void* memory) noexcept { operator delete(memory); }

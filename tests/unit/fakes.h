@@ -366,8 +366,10 @@ struct FakePlatform {
   long OutstandingReferences() const;
   long ExtraReleases() const;
 
-  // Runs the listing against these fakes; the pause is only counted.
+  // Runs the playback listing of the states against these fakes, as with
+  // no option; the pause is only counted.
   int RunListing();
+  DWORD states = DEVICE_STATE_ACTIVE;
   // Runs the whole command line as main does, words after the program name;
   // the C library locale is put back to "C" afterwards.
   int RunCommandLine(std::vector<std::string> words);

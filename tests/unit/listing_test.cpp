@@ -13,7 +13,7 @@ FakeDevice& AddHidden(FakePlatform& platform, const wchar_t* name) {
 }
 
 TEST_F(Listing, CreatesTheEnumeratorAndEnumeratesRenderEndpointsInTheMask) {
-  StateMask = DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED;
+  platform.states = DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED;
   CapturedOutput output;
   EXPECT_EQ(platform.RunListing(), 0);
   EXPECT_EQ(output.Text(), "====== Found 0 audio devices ======\n");

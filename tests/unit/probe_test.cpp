@@ -1,4 +1,5 @@
-#include "report/report.h"
+#include "readers/reader.h"
+#include "views/views.h"
 #include "tests/unit/platform_test.h"
 
 #include <cstring>
@@ -16,9 +17,15 @@ struct Probed {
 };
 
 Probed ProbeAll(FakeDevice& device) {
-  CapturedOutput output;
-  std::wstring name = CurrentFormatName(device);
-  return {name, output.Text()};
+  ComHandle<IMMDevice> handle;
+  device.HandOut(handle.Put());
+  EndpointReader reader(std::move(handle), eRender);
+  reader.ProbeLayout();
+  std::string output;
+  for (const std::string& message : ProbeMessages(reader.Snapshot())) {
+    output += message + "\n";
+  }
+  return {LayoutName(reader.Snapshot()), output};
 }
 
 // Accepts exactly the offers with this many channels (and mask, if given).

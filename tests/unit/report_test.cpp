@@ -1,4 +1,5 @@
-#include "report/report.h"
+#include "modes/modes.h"
+#include "views/views.h"
 #include "tests/unit/platform_test.h"
 
 // The platform's own definitions of the property keys, to check the tool's against.
@@ -9,16 +10,19 @@
 
 namespace {
 
-using Report = PlatformTest;
+class Report : public PlatformTest {
+ protected:
+  // Reports one endpoint the way the listing does, from a handle the test owns.
+  std::string Print(FakeDevice& device) {
+    ComHandle<IMMDevice> handle;
+    device.HandOut(handle.Put());
+    CapturedOutput output;
+    ListEndpoint(std::move(handle), eRender, options);
+    return output.Text();
+  }
 
-// Reports one endpoint the way the listing does, from a handle the test owns.
-std::string Print(FakeDevice& device) {
-  ComHandle<IMMDevice> handle;
-  device.HandOut(handle.Put());
-  CapturedOutput output;
-  PrintDevice(handle);
-  return output.Text();
-}
+  Options options;
+};
 
 std::string Block(const std::string& id, const std::string& name, const std::string& adapter,
                   const std::string& description, const std::string& state, const std::string& format) {
@@ -61,7 +65,7 @@ TEST_F(Report, StateNamesTheFourStatesAndNothingElse) {
                                                   {DEVICE_STATE_ACTIVE | DEVICE_STATE_DISABLED, "Unknown"},
                                                   {0x10, "Unknown"},
                                                   {0xFFFFFFFF, "Unknown"}};
-  StateMask = 0xFFFFFFFF;
+  options.filter.states = 0xFFFFFFFF;
   for (const auto& [state, name] : states) {
     FakeDevice& device = platform.AddDevice(L"d");
     device.state = state;
@@ -71,7 +75,7 @@ TEST_F(Report, StateNamesTheFourStatesAndNothingElse) {
 }
 
 TEST_F(Report, EndpointOutsideTheMaskPrintsNothingAndProbesNothing) {
-  StateMask = DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED;
+  options.filter.states = DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED;
   FakeDevice& device = platform.AddDevice(L"off", DEVICE_STATE_DISABLED);
   device.faults["Activate"] = E_FAIL;  // a probe would say so on the output
   EXPECT_EQ(Print(device), "");
@@ -86,8 +90,11 @@ TEST_F(Report, AbsentOrNonTextPropertiesShowUnknown) {
   device.store.values[{0xA45C254E, 2}] = {VT_EMPTY, L""};  // nothing at all
   device.store.values[{0xA45C254E, 14}] = {VT_LPWSTR, L"Only a name"};
   EXPECT_EQ(Print(device), Block("{0.0.0.00000000}.{x}", "Only a name", "Unknown", "Unknown", "Active", "Stereo"));
-  EXPECT_STREQ(OrUnknown(nullptr), L"Unknown");
-  EXPECT_STREQ(OrUnknown(L""), L"");
+  // Absent text is "Unknown"; text that is there but empty stays empty.
+  EndpointSnapshot literal;
+  literal.description = L"";
+  EXPECT_NE(Block(literal, {}).find(L"Adapter name       : Unknown\n"), std::wstring::npos);
+  EXPECT_NE(Block(literal, {}).find(L"Device description : \n"), std::wstring::npos);
 }
 
 TEST_F(Report, MissingIdentifierIsWrittenAsNull) {
@@ -100,7 +107,7 @@ TEST_F(Report, MissingIdentifierIsWrittenAsNull) {
 }
 
 TEST_F(Report, FailedStateIsNeverJudgedOnWhatTheEndpointLeftBehind) {
-  StateMask = 0xF;
+  options.filter.states = 0xF;
   FakeDevice& device = platform.AddDevice(L"x");
   device.faults["GetState"] = kDeviceInvalidated;
   EXPECT_EQ(Print(device), "");

@@ -2,7 +2,6 @@
 // fails, alone and in pairs, with the codes the platform is known to return.
 // Every run must give exactly the text and status the tool defines for that
 // failure, report the other endpoints in full, and leave nothing held.
-#include "app/state_mask.h"
 #include "tests/unit/fakes.h"
 #include "text/text.h"
 
@@ -205,6 +204,7 @@ void Check(const std::vector<Fault>& faults) {
   const std::vector<Endpoint> endpoints = Endpoints();
   const long task_memory_before = OutstandingTaskMemory();
   FakePlatform platform;
+  platform.states = DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED;
   for (const Endpoint& endpoint : endpoints) {
     platform.AddDevice(endpoint.name, endpoint.state).mix_format = endpoint.mix;
   }
@@ -223,11 +223,7 @@ void Check(const std::vector<Fault>& faults) {
   EXPECT_EQ(OutstandingTaskMemory(), task_memory_before);
 }
 
-class Sweep : public ::testing::Test {
- protected:
-  void SetUp() override { StateMask = DEVICE_STATE_ACTIVE | DEVICE_STATE_UNPLUGGED; }
-  void TearDown() override { StateMask = DEVICE_STATE_ACTIVE; }
-};
+using Sweep = ::testing::Test;
 
 TEST_F(Sweep, NoFaultListsEveryActiveEndpointInFull) { Check({}); }
 

@@ -5,7 +5,7 @@
 // and every way a watch stops.
 #include "tests/unit/platform_test.h"
 #include "text/output.h"
-#include "watch/watching.h"
+#include "platform/console_stop.h"
 
 #include <regex>
 #include <string>

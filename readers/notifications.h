@@ -1,9 +1,11 @@
-// Inside a watch: the events as the platform's threads record them, the
-// queue that hands them to trelmo's own thread, the lines that thread makes
-// of them, and the console's way of stopping a watch.
+// What changes while a watch runs: the platform's callbacks recorded as
+// plain events on its own threads, and the queue that hands them to
+// trelmo's thread.
 #pragma once
 
 #include "platform/core_audio.h"
+#include "platform/handles.h"
+#include "readers/vocabulary.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,8 +13,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-enum class EventKind { kPresent, kAdded, kRemoved, kState, kDefault, kProperty };
 
 // One callback as it came, in plain values: recording it calls nothing of
 // the platform.
@@ -32,12 +32,9 @@ struct EndpointEvent {
 class EventQueue {
  public:
   EventQueue();
-  ~EventQueue();
-  EventQueue(const EventQueue&) = delete;
-  EventQueue& operator=(const EventQueue&) = delete;
 
   // Null when it could not be created.
-  [[nodiscard]] HANDLE WakeEvent() const { return wake_; }
+  [[nodiscard]] HANDLE WakeEvent() const { return wake_.Get(); }
   void Push(EndpointEvent event);
   // Every event since the last call, oldest first. The queue keeps none of
   // their storage, so a burst's memory goes back once the batch is done.
@@ -46,7 +43,7 @@ class EventQueue {
  private:
   std::mutex lock_;
   std::vector<EndpointEvent> pending_;
-  HANDLE wake_;
+  KernelHandle wake_;
 };
 
 // Receives the platform's callbacks and only records them. The watch owns
@@ -72,42 +69,3 @@ class NotificationClient final : public IMMNotificationClient {  // NOLINT(cppco
   EventQueue& queue_;
   std::atomic<ULONG> references_{1};
 };
-
-// One line of a watch, read and let through: what the text and JSON show.
-struct EventLine {
-  EventKind kind = EventKind::kPresent;
-  std::chrono::system_clock::time_point time;
-  std::optional<EDataFlow> flow;  // absent when it could not be had
-  std::optional<std::wstring> id;
-  std::optional<std::wstring> friendly_name;
-  DWORD state = 0;                      // of present, added and state; 0 when it could not be had
-  std::optional<DWORD> previous_state;  // of state and removed, when trelmo knew it
-  ERole role = eConsole;                // of default
-  PROPERTYKEY property{};               // of property
-};
-
-// The line as one JSON object, without the line end.
-std::string JsonLine(const EventLine& line);
-// The line as text in columns, without the line end: local time, event,
-// flow, what changed, name, identifier.
-std::wstring TextLine(const EventLine& line);
-
-// While it exists, the console's Ctrl+C, Ctrl+Break, close, log-off and
-// shutdown stop the watch. It is made first and ends last: a closing console
-// waits until it ends, so that everything made after it is released first.
-class ConsoleStop {
- public:
-  ConsoleStop();
-  ~ConsoleStop();
-  ConsoleStop(const ConsoleStop&) = delete;
-  ConsoleStop& operator=(const ConsoleStop&) = delete;
-
-  // Set once a stop is asked for; null when it could not be created.
-  [[nodiscard]] static HANDLE StopEvent();
-  [[nodiscard]] static bool Requested();
-};
-
-// The console control handler: asks the watch to stop, and for a close,
-// log-off or shutdown (after which the process is ended) waits a few seconds
-// at most for the watch to end. Always TRUE: the event is handled.
-BOOL WINAPI StopWatching(DWORD control);

@@ -1,4 +1,6 @@
-#include "watch/watching.h"
+#include "platform/console_stop.h"
+
+#include <atomic>
 
 namespace {
 

@@ -1,11 +1,13 @@
-#include "app/app.h"
-#include "app/state_mask.h"
-#include "platform/handles.h"
+#include "modes/modes.h"
+
+#include "platform/console_stop.h"
+#include "platform/endpoints.h"
+#include "readers/notifications.h"
+#include "readers/reader.h"
 #include "text/json.h"
 #include "text/output.h"
 #include "text/text.h"
-#include "watch/watch.h"
-#include "watch/watching.h"
+#include "views/views.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -26,90 +28,61 @@ constexpr std::int64_t kLongestWaitMs = 0x7FFFFFFF;
 
 // A watch that cannot start says so as the listing does: the message, or
 // with --json the error document, on one line like every line of a watch.
-int Fail(const Options& options, const char* call, HRESULT result, const char* message) {
+int Fail(const Options& options, const char* call, HRESULT result, const std::string& message) {
   if (options.json) {
-    WriteUtf8(DumpJson(ErrorDocument(call, result, message), -1) + "\n");
+    WriteUtf8(DumpJson(ErrorDocument(call, result, message.c_str()), -1) + "\n");
   } else {
-    WriteLine(std::string(message) + ": [0x" + FormatCode(static_cast<std::uint32_t>(result)) + "]");
+    WriteLine(MessageText(message + ": [0x", result));
   }
   return -1;
 }
 
-// The client's registration, ended when this ends. The enumerator and the
-// client must outlive it: the platform may call the client until
-// UnregisterEndpointNotificationCallback returns.
-class Registration {
- public:
-  Registration(IMMDeviceEnumerator& enumerator, IMMNotificationClient& client)
-      : enumerator_(enumerator), client_(client), result_(enumerator.RegisterEndpointNotificationCallback(&client)) {}
-  ~Registration() {
-    if (SUCCEEDED(result_)) {
-      static_cast<void>(enumerator_.UnregisterEndpointNotificationCallback(&client_));
-    }
-  }
-  Registration(const Registration&) = delete;
-  Registration& operator=(const Registration&) = delete;
-
-  [[nodiscard]] HRESULT Result() const { return result_; }
-
- private:
-  IMMDeviceEnumerator& enumerator_;
-  IMMNotificationClient& client_;
-  HRESULT result_;
-};
-
-// Reads of one endpoint after an event. Each is absent when a call fails.
-std::optional<DWORD> ReadState(IMMDevice& device) {
-  DWORD state = 0;
-  if (FAILED(device.GetState(&state))) {
-    return std::nullopt;
-  }
-  return state;
-}
-
-std::optional<EDataFlow> ReadFlow(IMMDevice& device) {
-  ComHandle<IMMEndpoint> endpoint;
-  EDataFlow flow = eAll;
-  if (FAILED(HandedBack(device.QueryInterface(kIidIMMEndpoint, endpoint.PutVoid()), endpoint)) ||
-      FAILED(endpoint->GetDataFlow(&flow)) || (flow != eRender && flow != eCapture)) {
-    return std::nullopt;
-  }
-  return flow;
-}
-
-std::optional<std::wstring> ReadName(IMMDevice& device) {
-  ComHandle<IPropertyStore> store;
-  const HRESULT opened = HandedBack(device.OpenPropertyStore(STGM_READ, store.Put()), store);
-  if (FAILED(opened)) {
-    return std::nullopt;
-  }
-  PropertyValue value;
-  if (FAILED(store->GetValue(kPkeyDeviceFriendlyName, value.Put())) || value.Text() == nullptr) {
-    return std::nullopt;
-  }
-  return std::wstring(value.Text());
-}
-
-// The endpoint an event names, asked of the enumerator once, on first use.
+// The endpoint an event names, asked of the enumerator once, on first use,
+// and read as far as the event needs.
 class NamedEndpoint {
  public:
   NamedEndpoint(IMMDeviceEnumerator& enumerator, const std::wstring& id) : enumerator_(enumerator), id_(id) {}
 
-  template <typename Value>
-  std::optional<Value> Read(std::optional<Value> (*read)(IMMDevice&)) {
-    if (!asked_) {
-      asked_ = true;
-      if (FAILED(HandedBack(enumerator_.GetDevice(id_.c_str(), device_.Put()), device_))) {
-        device_.Reset();
-      }
+  std::optional<EDataFlow> Flow() {
+    EndpointReader* reader = Reader();
+    if (reader == nullptr) {
+      return std::nullopt;
     }
-    return device_ ? read(*device_.Get()) : std::nullopt;
+    reader->ReadFlow();
+    return reader->Snapshot().flow;
+  }
+  std::optional<DWORD> State() {
+    EndpointReader* reader = Reader();
+    if (reader == nullptr) {
+      return std::nullopt;
+    }
+    reader->ReadState();
+    return reader->Snapshot().state;
+  }
+  std::optional<std::wstring> Name() {
+    EndpointReader* reader = Reader();
+    if (reader == nullptr) {
+      return std::nullopt;
+    }
+    reader->ReadProperties({Property::kFriendlyName});
+    return reader->Snapshot().friendly_name;
   }
 
  private:
+  EndpointReader* Reader() {
+    if (!asked_) {
+      asked_ = true;
+      ComHandle<IMMDevice> device;
+      if (SUCCEEDED(EndpointById(enumerator_, id_.c_str(), device))) {
+        reader_.emplace(std::move(device));
+      }
+    }
+    return reader_ ? &*reader_ : nullptr;
+  }
+
   IMMDeviceEnumerator& enumerator_;
   const std::wstring& id_;
-  ComHandle<IMMDevice> device_;
+  std::optional<EndpointReader> reader_;
   bool asked_ = false;
 };
 
@@ -124,42 +97,41 @@ struct Known {
 // into lines after filtering by flow and choice and holding back bursts.
 class Watcher {
  public:
-  Watcher(IMMDeviceEnumerator& enumerator, const Options& options)
-      : enumerator_(enumerator), options_(options), flows_(ListedFlows(options)) {}
+  Watcher(IMMDeviceEnumerator& enumerator, const EndpointFilter& filter) : enumerator_(enumerator), filter_(filter) {}
 
   // Reads every endpoint of both flows, in every state, into the memory, and
   // a present line for each one listed. The enumeration's failure, if any.
   HRESULT Start(std::vector<EventLine>& present) {
     for (const EDataFlow flow : {eRender, eCapture}) {
       ComHandle<IMMDeviceCollection> collection;
-      const HRESULT result =
-          HandedBack(enumerator_.EnumAudioEndpoints(flow, DEVICE_STATEMASK_ALL, collection.Put()), collection);
+      const HRESULT result = EnumerateEndpoints(enumerator_, flow, DEVICE_STATEMASK_ALL, collection);
       if (FAILED(result)) {
         return result;
       }
-      const UINT count = EndpointCount(*collection.Get());
-      for (UINT index = 0; index < count; ++index) {
-        ComHandle<IMMDevice> device;
-        TaskMemHandle<wchar_t> id;
-        if (FAILED(HandedBack(collection->Item(index, device.Put()), device)) ||
-            FAILED(HandedBack(device->GetId(id.Put()), id))) {
-          continue;
+      ForEachEndpoint(*collection.Get(), EndpointCount(*collection.Get()), [&](UINT, ComHandle<IMMDevice> device) {
+        EndpointReader reader(std::move(device), flow);
+        reader.ReadId();
+        const EndpointSnapshot& endpoint = reader.Snapshot();
+        if (!endpoint.id) {
+          return;
         }
-        Known& known = memory_[id.Get()];
-        known = {flow, ReadState(*device.Get()), std::nullopt};
-        if (!Listed(flow) || (known.state.value_or(0) & StateMask) == 0) {
-          continue;
+        reader.ReadState();
+        Known& known = memory_[*endpoint.id];
+        known = {flow, endpoint.state, std::nullopt};
+        if (!filter_.Lists(flow) || !filter_.Lets(known.state.value_or(0))) {
+          return;
         }
+        reader.ReadProperties({Property::kFriendlyName});
         EventLine line;
         line.time = Clock::now();
         line.flow = flow;
-        line.id = id.Get();
+        line.id = endpoint.id;
         line.state = *known.state;
-        line.friendly_name = known.name = ReadName(*device.Get());
+        line.friendly_name = known.name = endpoint.friendly_name;
         if (Chosen(line.id, known)) {
           present.push_back(std::move(line));
         }
-      }
+      });
     }
     return S_OK;
   }
@@ -192,11 +164,11 @@ class Watcher {
 
   [[nodiscard]] bool Listed(const std::optional<EDataFlow>& flow) const {
     // A change of an endpoint whose flow could not be had is shown: it may be listed.
-    return !flow || std::find(flows_.begin(), flows_.end(), *flow) != flows_.end();
+    return !flow || filter_.Lists(*flow);
   }
 
   [[nodiscard]] bool Chosen(const std::optional<std::wstring>& id, const Known& known) const {
-    return options_.choice.Keeps(id ? id->c_str() : nullptr, known.name ? known.name->c_str() : nullptr);
+    return filter_.Keeps(id ? id->c_str() : nullptr, known.name ? known.name->c_str() : nullptr);
   }
 
   static PropertyOf PropertyKey(const EndpointEvent& event) {
@@ -222,7 +194,7 @@ class Watcher {
     Known known;
     if (event.id) {
       NamedEndpoint endpoint(enumerator_, *event.id);
-      line.friendly_name = endpoint.Read(ReadName);
+      line.friendly_name = endpoint.Name();
       known = Remember(*event.id, line.friendly_name);
     }
     return Chosen(line.id, known) ? std::optional<EventLine>(std::move(line)) : std::nullopt;
@@ -233,10 +205,10 @@ class Watcher {
     EventLine line = LineOf(event);
     line.previous_state = known.state;
     if (event.kind == EventKind::kAdded) {
-      known.flow = endpoint.Read(ReadFlow);
-      known.state = endpoint.Read(ReadState);
+      known.flow = endpoint.Flow();
+      known.state = endpoint.State();
     } else if (!known.flow) {
-      known.flow = endpoint.Read(ReadFlow);
+      known.flow = endpoint.Flow();
     }
     if (event.kind == EventKind::kState) {
       known.state = event.state;
@@ -246,7 +218,7 @@ class Watcher {
     if (!Listed(line.flow) || InBurst(event)) {
       return std::nullopt;
     }
-    line.friendly_name = endpoint.Read(ReadName);
+    line.friendly_name = endpoint.Name();
     if (line.friendly_name) {
       known.name = line.friendly_name;
     }
@@ -281,8 +253,7 @@ class Watcher {
   }
 
   IMMDeviceEnumerator& enumerator_;
-  const Options& options_;
-  std::vector<EDataFlow> flows_;
+  const EndpointFilter& filter_;
   std::map<std::wstring, Known> memory_;
   std::map<PropertyOf, Clock::time_point> shown_properties_;
 };
@@ -366,12 +337,12 @@ int RunWatch(const Options& options, CreateInstanceFunction create_instance) {
   // Registered before the endpoints are read, so that no change between the
   // two goes unseen; what comes meanwhile waits in the queue.
   NotificationClient client(queue);
-  const Registration registration(*enumerator.Get(), client);
+  const NotificationRegistration registration(*enumerator.Get(), client);
   if (FAILED(registration.Result())) {
     return Fail(options, "RegisterEndpointNotificationCallback", registration.Result(),
                 "Couldn't register for notifications");
   }
-  Watcher watcher(*enumerator.Get(), options);
+  Watcher watcher(*enumerator.Get(), options.filter);
   std::vector<EventLine> present;
   result = watcher.Start(present);
   if (FAILED(result)) {

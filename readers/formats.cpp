@@ -1,9 +1,7 @@
-#include "report/report.h"
-#include "text/text.h"
+#include "readers/reader.h"
+#include "readers/steps.h"
 
 #include <iterator>
-#include <string>
-#include <string_view>
 
 namespace {
 
@@ -24,7 +22,7 @@ constexpr DWORD kSampleRates[] = {8000,  11025, 16000,  22050,  32000,  44100, 4
 
 constexpr std::size_t kRatesPerType = std::size(kSampleRates);
 constexpr std::size_t kOffersPerLayout = std::size(kSampleTypes) * kRatesPerType;
-constexpr std::size_t kOffersPerMode = kChannelLayoutCount * kOffersPerLayout;
+constexpr std::size_t kOffersPerMode = std::size(kChannelLayouts) * kOffersPerLayout;
 
 WAVEFORMATEXTENSIBLE Offer(const ChannelLayout& layout, const SampleType& type, DWORD rate) {
   WAVEFORMATEXTENSIBLE offer{};
@@ -70,7 +68,7 @@ void AddRate(std::vector<FormatEntry>& entries, const ChannelLayout& layout, con
 // ascending. The answer that ended the mode early, if any.
 std::optional<HRESULT> OfferGrid(IAudioClient& client, AUDCLNT_SHAREMODE mode, std::vector<FormatEntry>& entries) {
   for (std::size_t at = 0; at < kOffersPerMode; ++at) {
-    const ChannelLayout& layout = ChannelLayoutTable[at / kOffersPerLayout];
+    const ChannelLayout& layout = kChannelLayouts[at / kOffersPerLayout];
     const SampleType& type = kSampleTypes[at % kOffersPerLayout / kRatesPerType];
     const DWORD rate = kSampleRates[at % kRatesPerType];
     const WAVEFORMATEXTENSIBLE offer = Offer(layout, type, rate);
@@ -84,78 +82,21 @@ std::optional<HRESULT> OfferGrid(IAudioClient& client, AUDCLNT_SHAREMODE mode, s
   return std::nullopt;
 }
 
-void Stopped(ModeSupport& support, HRESULT result, const char* mode, Findings& findings) {
+void Stopped(ModeSupport& support, HRESULT result, const char* mode, Failures& failures) {
   support.stopped = result;
-  findings.failures.push_back({"IsFormatSupported", result, nullptr, nullptr, mode});
-}
-
-// The columns of an entry: the longest layout name and the longest sample
-// type, each with a space after it; then rates, wrapped before column 80,
-// where some consoles would wrap the line themselves and add an empty one.
-constexpr std::size_t kLayoutWidth = 20;
-constexpr std::size_t kTypeWidth = 10;
-constexpr std::size_t kLineEnd = 79;
-
-std::string Padded(std::string_view text, std::size_t width) {
-  std::string padded(text);
-  padded.resize(width, ' ');
-  return padded;
-}
-
-// 44100 as "44.1", 8000 as "8".
-std::string Kilohertz(std::uint32_t rate) {
-  std::string text = FixedDecimal(rate / 1000.0, 3);
-  text.erase(text.find_last_not_of('0') + 1);
-  if (text.back() == '.') {
-    text.pop_back();
-  }
-  return text;
-}
-
-// The entry's line, its rates wrapped under the first one.
-std::string EntryLines(const std::string& lead, const FormatEntry& entry) {
-  std::string lines;
-  std::string line = lead + Padded(entry.layout->name, kLayoutWidth) + Padded(entry.sample_type, kTypeWidth);
-  const std::size_t rates_column = line.size();
-  for (const std::uint32_t rate : entry.sample_rates) {
-    const std::string rate_text = Kilohertz(rate);
-    if (line.size() > rates_column && line.size() + 1 + rate_text.size() > kLineEnd) {
-      lines += line + "\n";
-      line.assign(rates_column, ' ');
-    }
-    line += (line.size() > rates_column ? " " : "") + rate_text;
-  }
-  return lines + line + "\n";
-}
-
-std::string ModeLines(const char* label, const ModeSupport& mode, const char* without_entries) {
-  std::string lines;
-  std::string lead = BlockLabel(label);
-  for (const FormatEntry& entry : mode.entries) {
-    lines += EntryLines(lead, entry);
-    lead.assign(lead.size(), ' ');
-  }
-  if (mode.stopped) {
-    lines += lead + "Couldn't check the remaining formats [0x" + FormatCode(static_cast<std::uint32_t>(*mode.stopped)) +
-             "]\n";
-  } else if (mode.entries.empty()) {
-    lines += lead + without_entries + "\n";
-  }
-  return lines;
+  failures.push_back(CallFailure{Part::kFormats, "IsFormatSupported", result}.InMode(mode));
 }
 
 }  // namespace
 
-std::optional<FormatSupport> ReadFormatSupport(IMMDevice& device, Findings& findings) {
-  ComHandle<IAudioClient> client;
-  const HRESULT result = HandedBack(device.Activate(kIidIAudioClient, kClsctxAll, nullptr, client.PutVoid()), client);
-  if (FAILED(result)) {
-    findings.failures.push_back({"Activate", result});
+std::optional<FormatSupport> ReadFormatSupport(IMMDevice& device, Failures& failures) {
+  const ComHandle<IAudioClient> client = ActivateFor<IAudioClient>(device, Part::kFormats, failures);
+  if (!client) {
     return std::nullopt;
   }
   FormatSupport support;
   if (const auto end = OfferGrid(*client.Get(), AUDCLNT_SHAREMODE_SHARED, support.shared.entries)) {
-    Stopped(support.shared, *end, "shared", findings);
+    Stopped(support.shared, *end, "shared", failures);
   }
   if (const auto end = OfferGrid(*client.Get(), AUDCLNT_SHAREMODE_EXCLUSIVE, support.exclusive.entries)) {
     // Exclusive mode turned off for the endpoint is an answer, not a failure,
@@ -164,23 +105,8 @@ std::optional<FormatSupport> ReadFormatSupport(IMMDevice& device, Findings& find
       support.exclusive_allowed = false;
       support.exclusive.entries.clear();
     } else {
-      Stopped(support.exclusive, *end, "exclusive", findings);
+      Stopped(support.exclusive, *end, "exclusive", failures);
     }
   }
   return support;
-}
-
-std::wstring FormatSupportLines(const std::optional<FormatSupport>& formats, const Findings& findings) {
-  if (!formats) {
-    // The findings of a reading that had no client hold just its activation.
-    const std::string reason = findings.failures.empty() ? "Unknown"
-                                                         : "Couldn't activate Device: [0x" +
-                                                               FormatCode(static_cast<std::uint32_t>(
-                                                                   findings.failures.back().code)) +
-                                                               "]";
-    return Utf8ToWide(BlockLabel("Shared formats") + reason + "\n" + BlockLabel("Exclusive formats") + reason + "\n");
-  }
-  return Utf8ToWide(ModeLines("Shared formats", formats->shared, "none") +
-                    ModeLines("Exclusive formats", formats->exclusive,
-                              formats->exclusive_allowed ? "none" : "not allowed"));
 }

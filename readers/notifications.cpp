@@ -1,15 +1,9 @@
-#include "watch/watching.h"
+#include "readers/notifications.h"
 
 #include <new>
 #include <utility>
 
 EventQueue::EventQueue() : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-
-EventQueue::~EventQueue() {
-  if (wake_ != nullptr) {
-    static_cast<void>(CloseHandle(wake_));
-  }
-}
 
 void EventQueue::Push(EndpointEvent event) {
   bool first = false;
@@ -20,7 +14,7 @@ void EventQueue::Push(EndpointEvent event) {
   }
   // An event that finds others waiting was announced with the first of them.
   if (first) {
-    static_cast<void>(SetEvent(wake_));
+    static_cast<void>(SetEvent(wake_.Get()));
   }
 }
 

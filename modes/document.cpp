@@ -1,0 +1,69 @@
+#include "modes/modes.h"
+
+#include "platform/endpoints.h"
+#include "readers/reader.h"
+#include "text/json.h"
+#include "text/output.h"
+#include "text/progress.h"
+#include "views/views.h"
+
+#include <vector>
+
+namespace {
+
+void WriteDocument(const Json& document) {
+  EraseProgress();
+  WriteUtf8(DumpJson(document, 2) + "\n");
+}
+
+int WriteErrorDocument(const char* call, HRESULT result, const char* message) {
+  WriteDocument(ErrorDocument(call, result, message));
+  return -1;
+}
+
+}  // namespace
+
+int RunDocument(const Options& options, CreateInstanceFunction create_instance) {
+  ComHandle<IMMDeviceEnumerator> enumerator;
+  HRESULT result = CreateEnumerator(create_instance, enumerator);
+  if (FAILED(result)) {
+    return WriteErrorDocument("CoCreateInstance", result, "Couldn't create Device Enumerator");
+  }
+
+  const std::vector<EDataFlow>& flows = options.filter.flows;
+  std::vector<RoleIds> defaults;
+  defaults.reserve(flows.size());
+  for (const EDataFlow flow : flows) {
+    defaults.push_back(ReadDefaultIds(*enumerator.Get(), flow));
+  }
+
+  Json endpoints = Json::array();
+  for (std::size_t listed = 0; listed < flows.size(); ++listed) {
+    ComHandle<IMMDeviceCollection> collection;
+    result = EnumerateEndpoints(*enumerator.Get(), flows[listed], options.filter.states, collection);
+    if (FAILED(result)) {
+      return WriteErrorDocument("EnumAudioEndpoints", result, "Couldn't enumerate");
+    }
+    const UINT count = EndpointCount(*collection.Get());
+    ForEachEndpoint(*collection.Get(), count, [&](UINT index, ComHandle<IMMDevice> device) {
+      if (options.formats) {
+        ShowProbingProgress(index + 1, count);
+      }
+      EndpointReader reader(std::move(device), flows[listed]);
+      reader.ReadIdentity();
+      if (!options.filter.Keeps(reader.Snapshot())) {
+        return;
+      }
+      reader.ProbeLayout();
+      reader.ReadDetails();
+      if (options.formats) {
+        reader.ReadFormats();
+      }
+      endpoints.push_back(DocumentEntry(reader.Snapshot(), defaults[listed], options.formats));
+    });
+  }
+  Json document = Json::object();
+  document["endpoints"] = std::move(endpoints);
+  WriteDocument(document);
+  return 0;
+}

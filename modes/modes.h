@@ -1,0 +1,34 @@
+// The ways trelmo runs once the command line is read.
+#pragma once
+
+#include "modes/options.h"
+#include "platform/core_audio.h"
+#include "platform/handles.h"
+
+// Lists the endpoints as text blocks under a header per flow and runs the
+// pause (unless --no-pause). 0 when the listing completed, -1 when the
+// endpoints could not be listed. The enumerator comes from create_instance;
+// main passes CoCreateInstance.
+int RunListing(const Options& options, CreateInstanceFunction create_instance, void (*pause)());
+
+// Reads one endpoint of the flow and prints its block when the options'
+// filter lets its state through; reads and prints nothing more otherwise.
+// position and count say where it is in the listing, for the progress line.
+void ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Options& options, std::size_t position = 1,
+                  std::size_t count = 1);
+
+// The same endpoints as one JSON document; never pauses. 0, or -1 with an
+// error document when the endpoints could not be listed.
+int RunDocument(const Options& options, CreateInstanceFunction create_instance);
+
+// Writes a "present" line for each endpoint the options list, then one line
+// per change of an endpoint of a listed flow, until stopped: by the console
+// (Ctrl+C, closing it, log-off, shutdown), by a write that fails, after
+// --events changes or after --timeout seconds. Text lines, or JSON Lines
+// with --json. 0 when stopped; 1 when --timeout ended it before --events
+// changes came; -1, with the tool's message or error document, when the
+// watch could not start.
+int RunWatch(const Options& options, CreateInstanceFunction create_instance);
+
+// Runs the command interpreter's "pause".
+void Pause();

@@ -1,0 +1,136 @@
+#include "views/views.h"
+
+#include "text/text.h"
+
+namespace {
+
+Json Text(const std::optional<std::wstring>& text) { return JsonText(text ? text->c_str() : nullptr); }
+
+Json MixFormat(const std::optional<MixFormatFacts>& facts) {
+  if (!facts) {
+    return nullptr;
+  }
+  Json format = Json::object();
+  format["sample_rate"] = facts->sample_rate;
+  format["channels"] = facts->channels;
+  format["bits_per_sample"] = facts->bits_per_sample;
+  format["channel_mask"] = facts->channel_mask ? Json(*facts->channel_mask) : Json(nullptr);
+  format["sample_type"] = facts->sample_type;
+  return format;
+}
+
+// A float as the shortest decimal that is the same float, or null.
+Json Number(const std::optional<float>& value) { return value ? Json(ShortestDecimal(*value)) : Json(nullptr); }
+
+Json Volume(const std::optional<VolumeFacts>& volume) {
+  if (!volume) {
+    return nullptr;
+  }
+  Json facts = Json::object();
+  facts["level"] = Number(volume->level);
+  facts["level_db"] = Number(volume->level_db);
+  facts["muted"] = volume->muted ? Json(*volume->muted) : Json(nullptr);
+  if (volume->range_db) {
+    facts["range_db"] = {{"min", Number(volume->range_db->min_db)},
+                         {"max", Number(volume->range_db->max_db)},
+                         {"step", Number(volume->range_db->step_db)}};
+  } else {
+    facts["range_db"] = nullptr;
+  }
+  if (volume->channel_levels) {
+    Json levels = Json::array();
+    for (const std::optional<float>& level : *volume->channel_levels) {
+      levels.push_back(Number(level));
+    }
+    facts["channel_levels"] = std::move(levels);
+  } else {
+    facts["channel_levels"] = nullptr;
+  }
+  return facts;
+}
+
+Json Errors(const std::vector<CallFailure>& failures) {
+  Json errors = Json::array();
+  for (const CallFailure& failure : failures) {
+    Json error = Json::object();
+    error["call"] = failure.call;
+    if (failure.mode != nullptr) {
+      error["mode"] = failure.mode;
+    }
+    error["code"] = JsonCode(failure.code);
+    if (failure.property != nullptr) {
+      error["property"] = failure.property;
+    }
+    // The audio client is the endpoint's own: its activation is named by the call alone.
+    if (failure.interface_name != nullptr && failure.interface_name != std::string_view(InterfaceId<IAudioClient>::kName)) {
+      error["interface"] = failure.interface_name;
+    }
+    errors.push_back(std::move(error));
+  }
+  return errors;
+}
+
+Json FormatEntries(const std::vector<FormatEntry>& entries) {
+  Json list = Json::array();
+  for (const FormatEntry& entry : entries) {
+    list.push_back({{"layout", std::string(entry.layout->name)},
+                    {"channels", entry.layout->channels},
+                    {"channel_mask", entry.layout->channel_mask},
+                    {"sample_type", entry.sample_type},
+                    {"sample_rates", entry.sample_rates}});
+  }
+  return list;
+}
+
+Json Formats(const std::optional<FormatSupport>& formats) {
+  if (!formats) {
+    return nullptr;
+  }
+  Json member = Json::object();
+  member["shared"] = FormatEntries(formats->shared.entries);
+  member["exclusive_allowed"] = formats->exclusive_allowed;
+  member["exclusive"] = FormatEntries(formats->exclusive.entries);
+  return member;
+}
+
+Json DefaultFor(const std::optional<std::wstring>& id, const RoleIds& defaults) {
+  Json roles = Json::array();
+  for (std::size_t role = 0; role < kRoleCount; ++role) {
+    if (id && !defaults[role].empty() && defaults[role] == *id) {
+      roles.push_back(RoleWord(kRoles[role]));
+    }
+  }
+  return roles;
+}
+
+}  // namespace
+
+Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, bool with_formats) {
+  const DWORD state = endpoint.state.value_or(0);
+  const auto member = [](Property property) { return TextOf(property).member; };
+  Json entry = Json::object();
+  entry["id"] = Text(endpoint.id);
+  entry["flow"] = endpoint.flow ? Json(FlowWord(*endpoint.flow)) : Json(nullptr);
+  entry["state"] = StateWord(state);
+  entry["state_code"] = state;
+  entry[member(Property::kFriendlyName)] = Text(endpoint.friendly_name);
+  entry[member(Property::kAdapterName)] = Text(endpoint.adapter_name);
+  entry[member(Property::kDescription)] = Text(endpoint.description);
+  entry["default_for"] = DefaultFor(endpoint.id, defaults);
+  entry["current_layout"] = endpoint.layout != nullptr ? Json(std::string(endpoint.layout->name)) : Json(nullptr);
+  entry["mix_format"] = MixFormat(endpoint.mix_format);
+  entry[member(Property::kFormFactor)] =
+      endpoint.form_factor ? Json(FormFactorWord(*endpoint.form_factor)) : Json(nullptr);
+  entry[member(Property::kPhysicalSpeakers)] =
+      endpoint.physical_speakers ? Json(*endpoint.physical_speakers) : Json(nullptr);
+  entry[member(Property::kDeviceFormat)] = MixFormat(endpoint.device_format);
+  entry[member(Property::kContainerId)] =
+      endpoint.container_id ? Json(FormatGuid(*endpoint.container_id)) : Json(nullptr);
+  entry["volume"] = Volume(endpoint.volume);
+  entry["peak"] = Number(endpoint.peak);
+  if (with_formats) {
+    entry["formats"] = Formats(endpoint.formats);
+  }
+  entry["errors"] = Errors(endpoint.failures);
+  return entry;
+}

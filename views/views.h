@@ -1,0 +1,71 @@
+// Everything trelmo shows, made from snapshots and events alone: no view
+// calls the platform, so each is a function of plain values.
+#pragma once
+
+#include "readers/snapshot.h"
+#include "readers/vocabulary.h"
+#include "text/json.h"
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A failure in the message form: the prefix, which ends in "[0x", the code
+// and "]": "Couldn't enumerate: [0x8007000E]".
+std::string MessageText(std::string_view prefix, HRESULT code);
+
+// "====== Found 2 audio devices ======", or "capture devices" for recording.
+std::string HeaderLine(std::size_t count, EDataFlow flow);
+
+// A label of the block, in the column of its first seven lines: 19
+// characters and ": ", as in "Device description : ".
+std::string BlockLabel(std::string_view label);
+
+// What the layout probe says before the block, one line per failed step
+// ("Couldn't activate Device: [0x88890004]"), without line ends.
+std::vector<std::string> ProbeMessages(const EndpointSnapshot& endpoint);
+
+// The accepted layout's name, or "Unknown".
+std::wstring LayoutName(const EndpointSnapshot& endpoint);
+
+// The endpoint's block: the header line, its seven lines, the lines the
+// parts add, and an empty line.
+struct BlockParts {
+  bool details = false;
+  bool formats = false;
+};
+std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts);
+
+// The block's lines for the details: form factor, device format, speakers,
+// container, volume and peak; "Unknown" for what is absent.
+std::wstring DetailLines(const EndpointSnapshot& endpoint);
+
+// The block's lines for the formats grid: "Shared formats" and "Exclusive
+// formats", each entry's rates wrapped before column 80; without a grid, why.
+std::wstring FormatLines(const EndpointSnapshot& endpoint);
+
+// The endpoint's entry in the document, its members in their order; the
+// formats member only when asked for.
+Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, bool with_formats);
+
+// One line of a watch: what the text and JSON show.
+struct EventLine {
+  EventKind kind = EventKind::kPresent;
+  std::chrono::system_clock::time_point time;
+  std::optional<EDataFlow> flow;  // absent when it could not be had
+  std::optional<std::wstring> id;
+  std::optional<std::wstring> friendly_name;
+  DWORD state = 0;                      // of present, added and state; 0 when it could not be had
+  std::optional<DWORD> previous_state;  // of state and removed, when trelmo knew it
+  ERole role = eConsole;                // of default
+  PROPERTYKEY property{};               // of property
+};
+
+// The line as one JSON object, without the line end.
+std::string JsonLine(const EventLine& line);
+// The line as text in columns, without the line end: local time, event,
+// flow, what changed, name, identifier.
+std::wstring TextLine(const EventLine& line);
