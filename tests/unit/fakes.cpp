@@ -427,6 +427,7 @@ HRESULT FakeEnumerator::RegisterEndpointNotificationCallback(IMMNotificationClie
     const std::lock_guard<std::mutex> held(notify_lock_);
     client->AddRef();
     client_ = client;
+    ever_registered_ = true;
   }
   registered_.notify_all();
   if (while_registering) {
@@ -462,7 +463,7 @@ bool FakeEnumerator::Notify(const std::function<void(IMMNotificationClient&)>& c
 
 bool FakeEnumerator::WaitForClient() {
   std::unique_lock<std::mutex> held(notify_lock_);
-  return registered_.wait_for(held, std::chrono::seconds(10), [this] { return client_ != nullptr; });
+  return registered_.wait_for(held, std::chrono::seconds(10), [this] { return ever_registered_; });
 }
 
 int CallsFromCallbacks() { return calls_from_callbacks; }

@@ -328,7 +328,8 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
   // from any thread; false when none is registered. An unregistration waits
   // for a callback under way.
   bool Notify(const std::function<void(IMMNotificationClient&)>& callback);
-  // Waits, 10 s at most, until a client is registered.
+  // Waits, 10 s at most, until a client is or has been registered: a watch
+  // may have ended before the wait begins.
   bool WaitForClient();
 
   FakeCollection collection;          // playback endpoints
@@ -349,6 +350,7 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
   std::mutex notify_lock_;
   std::condition_variable registered_;
   IMMNotificationClient* client_ = nullptr;
+  bool ever_registered_ = false;
 };
 
 // Platform calls made from inside a callback Notify delivered: there must be none.
