@@ -16,9 +16,28 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <mutex>
+#include <set>
 #include <thread>
 
 namespace {
+
+// Blocks handed out at the very end of a page whose next page cannot be
+// touched, so that reading or writing one byte past them ends the test.
+std::mutex guarded_lock;
+std::set<void*> guarded_blocks;
+
+// Frees a block CopyToGuardedMemory handed out; false for any other.
+bool FreeGuarded(void* block) {
+  const std::lock_guard<std::mutex> held(guarded_lock);
+  if (guarded_blocks.erase(block) == 0) {
+    return false;
+  }
+  MEMORY_BASIC_INFORMATION region{};
+  VirtualQuery(block, &region, sizeof region);
+  VirtualFree(region.AllocationBase, 0, MEM_RELEASE);
+  return true;
+}
 
 // Counts the blocks of the COM task allocator: the real allocator does the
 // work, the spy only watches it.
@@ -42,6 +61,10 @@ class TaskMemorySpy : public IMallocSpy {
     return block;
   }
   void* STDMETHODCALLTYPE PreFree(void* block, BOOL spied) override {
+    if (FreeGuarded(block)) {
+      --outstanding;
+      return nullptr;  // the allocator itself has nothing to free
+    }
     if (block != nullptr && spied) {
       --outstanding;
     }
@@ -73,7 +96,10 @@ TaskMemorySpy& Spy() {
 // Platform calls made inside a callback that Notify delivers.
 thread_local bool in_callback = false;
 std::atomic<int> calls_from_callbacks{0};
-void NoteCall() { calls_from_callbacks += in_callback ? 1 : 0; }
+
+std::mutex call_log_lock;
+std::vector<std::string> call_log;
+
 
 // What operator new has handed out; each block carries its size in front.
 std::atomic<long long> live_heap_bytes{0};
@@ -82,6 +108,7 @@ std::atomic<long long> live_heap_bytes{0};
 FakePlatform* current_platform = nullptr;
 
 HRESULT WINAPI FakeCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+  NoteCall("CoCreateInstance");
   FakePlatform& platform = *current_platform;
   ++platform.create_calls;
   platform.create_context = context;
@@ -100,6 +127,23 @@ HRESULT WINAPI FakeCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context
 
 void CountPause() { ++current_platform->pauses; }
 
+// The bytes in a block of exactly their size, freed by CoTaskMemFree like any other.
+BYTE* CopyToGuardedMemory(const std::vector<BYTE>& bytes) {
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  const SIZE_T page = system.dwPageSize;
+  const SIZE_T pages = (bytes.size() + page - 1) / page + 1;
+  auto* region = static_cast<BYTE*>(VirtualAlloc(nullptr, pages * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  DWORD previous = 0;
+  VirtualProtect(region + (pages - 1) * page, page, PAGE_NOACCESS, &previous);
+  BYTE* block = region + (pages - 1) * page - bytes.size();
+  std::memcpy(block, bytes.data(), bytes.size());
+  const std::lock_guard<std::mutex> held(guarded_lock);
+  guarded_blocks.insert(block);
+  ++Spy().outstanding;
+  return block;
+}
+
 bool SameKey(REFPROPERTYKEY a, unsigned long first, DWORD pid) { return a.fmtid.Data1 == first && a.pid == pid; }
 
 LPWSTR CopyToTaskMemory(const std::wstring& text) {
@@ -110,9 +154,7 @@ LPWSTR CopyToTaskMemory(const std::wstring& text) {
 }
 
 WAVEFORMATEX* CopyToTaskMemory(const std::vector<BYTE>& format) {
-  auto* copy = static_cast<BYTE*>(CoTaskMemAlloc(format.size()));
-  std::memcpy(copy, format.data(), format.size());
-  return reinterpret_cast<WAVEFORMATEX*>(copy);
+  return reinterpret_cast<WAVEFORMATEX*>(CopyToGuardedMemory(format));
 }
 
 }  // namespace
@@ -141,7 +183,7 @@ std::vector<BYTE> MixFormat(WORD tag, WORD channels, DWORD rate, WORD bits, WORD
 }
 
 HRESULT FakePropertyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
-  NoteCall();
+  NoteCall("GetValue");
   const int call = get_value_calls++;
   keys_read.push_back(key);
   PropVariantInit(value);
@@ -164,8 +206,7 @@ HRESULT FakePropertyStore::GetValue(REFPROPERTYKEY key, PROPVARIANT* value) {
       value->ulVal = property.number;
     } else if (property.type == VT_BLOB) {
       value->blob.cbSize = static_cast<ULONG>(property.blob.size());
-      value->blob.pBlobData = static_cast<BYTE*>(CoTaskMemAlloc(property.blob.size()));
-      std::memcpy(value->blob.pBlobData, property.blob.data(), property.blob.size());
+      value->blob.pBlobData = property.blob.empty() ? nullptr : CopyToGuardedMemory(property.blob);
     } else if (property.type == VT_CLSID) {
       value->puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
       *value->puuid = property.guid;
@@ -182,7 +223,7 @@ void FakeDevice::SetNames(const std::wstring& friendly, const std::wstring& adap
 }
 
 HRESULT FakeDevice::QueryInterface(REFIID iid, void** out) {
-  NoteCall();
+  NoteCall("QueryInterface");
   *out = nullptr;
   if (!IsEqualIID(iid, __uuidof(IMMEndpoint))) {
     return E_NOINTERFACE;
@@ -195,6 +236,7 @@ HRESULT FakeDevice::QueryInterface(REFIID iid, void** out) {
 }
 
 HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters, void** out) {
+  NoteCall("Activate");
   activate_iids.push_back(iid);
   activate_contexts.push_back(context);
   activate_parameters_given = activate_parameters_given || parameters != nullptr;
@@ -228,7 +270,7 @@ HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters,
 }
 
 HRESULT FakeDevice::OpenPropertyStore(DWORD access, IPropertyStore** out) {
-  NoteCall();
+  NoteCall("OpenPropertyStore");
   store_access = access;
   *out = nullptr;
   if (const auto fault = Failure("OpenPropertyStore")) {
@@ -241,6 +283,7 @@ HRESULT FakeDevice::OpenPropertyStore(DWORD access, IPropertyStore** out) {
 }
 
 HRESULT FakeDevice::GetId(LPWSTR* out) {
+  NoteCall("GetId");
   *out = nullptr;
   if (const auto fault = Failure("GetId")) {
     return *fault;
@@ -252,7 +295,7 @@ HRESULT FakeDevice::GetId(LPWSTR* out) {
 }
 
 HRESULT FakeDevice::GetState(DWORD* out) {
-  NoteCall();
+  NoteCall("GetState");
   if (const auto fault = Failure("GetState")) {
     // A failing endpoint may leave anything behind; this one leaves a state
     // that every filter would let through.
@@ -265,6 +308,7 @@ HRESULT FakeDevice::GetState(DWORD* out) {
 
 HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFERENCE_TIME duration,
                                     REFERENCE_TIME periodicity, const WAVEFORMATEX* format, LPCGUID session) {
+  NoteCall("Initialize");
   ++initialize_calls;
   Offer offer;
   offer.tag = format->wFormatTag;
@@ -294,6 +338,7 @@ HRESULT FakeAudioClient::Initialize(AUDCLNT_SHAREMODE mode, DWORD flags, REFEREN
 
 HRESULT FakeAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVEFORMATEX* format,
                                            WAVEFORMATEX** closest) {
+  NoteCall("IsFormatSupported");
   FormatOffer offer{mode, closest != nullptr, {}};
   std::memcpy(&offer.format, format, sizeof(WAVEFORMATEX) + std::min<std::size_t>(format->cbSize, 22));
   device_.format_offers.push_back(offer);
@@ -314,6 +359,7 @@ HRESULT FakeAudioClient::IsFormatSupported(AUDCLNT_SHAREMODE mode, const WAVEFOR
 }
 
 HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
+  NoteCall("GetMixFormat");
   *out = nullptr;
   if (const auto fault = Failure("GetMixFormat")) {
     return *fault;
@@ -326,6 +372,7 @@ HRESULT FakeAudioClient::GetMixFormat(WAVEFORMATEX** out) {
 }
 
 HRESULT FakeEndpointVolume::GetChannelVolumeLevelScalar(UINT channel, float* value) {
+  NoteCall("GetChannelVolumeLevelScalar");
   const std::string own = "GetChannelVolumeLevelScalar#" + std::to_string(channel);
   if (const auto fault = Failure(own)) {
     return *fault;
@@ -341,6 +388,7 @@ HRESULT FakeEndpointVolume::GetChannelVolumeLevelScalar(UINT channel, float* val
 }
 
 HRESULT FakeCollection::GetCount(UINT* out) {
+  NoteCall("GetCount");
   if (const auto fault = Failure("GetCount")) {
     *out = 0xDEADBEEF;  // what a failing collection might leave behind
     return *fault;
@@ -350,6 +398,7 @@ HRESULT FakeCollection::GetCount(UINT* out) {
 }
 
 HRESULT FakeCollection::Item(UINT index, IMMDevice** out) {
+  NoteCall("Item");
   items_asked.push_back(index);
   *out = nullptr;
   const auto fault = item_faults.find(index);
@@ -370,6 +419,7 @@ HRESULT FakeCollection::Item(UINT index, IMMDevice** out) {
 }
 
 HRESULT FakeEnumerator::EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDeviceCollection** out) {
+  NoteCall("EnumAudioEndpoints");
   enumerations.emplace_back(flow, mask);
   *out = nullptr;
   // "EnumAudioEndpoints#capture" fails only the recording endpoints' enumeration.
@@ -387,6 +437,7 @@ HRESULT FakeEnumerator::EnumAudioEndpoints(EDataFlow flow, DWORD mask, IMMDevice
 }
 
 HRESULT FakeEnumerator::GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** out) {
+  NoteCall("GetDefaultAudioEndpoint");
   default_requests.emplace_back(flow, role);
   *out = nullptr;
   if (const auto fault = Failure("GetDefaultAudioEndpoint")) {
@@ -401,7 +452,7 @@ HRESULT FakeEnumerator::GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMD
 }
 
 HRESULT FakeEnumerator::GetDevice(LPCWSTR id, IMMDevice** out) {
-  NoteCall();
+  NoteCall("GetDevice");
   ++devices_asked[id];
   *out = nullptr;
   if (const auto fault = Failure("GetDevice")) {
@@ -419,7 +470,7 @@ HRESULT FakeEnumerator::GetDevice(LPCWSTR id, IMMDevice** out) {
 }
 
 HRESULT FakeEnumerator::RegisterEndpointNotificationCallback(IMMNotificationClient* client) {
-  NoteCall();
+  NoteCall("RegisterEndpointNotificationCallback");
   if (const auto fault = Failure("RegisterEndpointNotificationCallback")) {
     return *fault;
   }
@@ -437,7 +488,7 @@ HRESULT FakeEnumerator::RegisterEndpointNotificationCallback(IMMNotificationClie
 }
 
 HRESULT FakeEnumerator::UnregisterEndpointNotificationCallback(IMMNotificationClient* client) {
-  NoteCall();
+  NoteCall("UnregisterEndpointNotificationCallback");
   ++unregistrations;
   if (while_unregistering) {
     std::thread(while_unregistering).join();
@@ -468,7 +519,27 @@ bool FakeEnumerator::WaitForClient() {
 
 int CallsFromCallbacks() { return calls_from_callbacks; }
 
-FakePlatform::FakePlatform() { Spy(); }
+void NoteCall(const char* name) {
+  calls_from_callbacks += in_callback ? 1 : 0;
+  const std::lock_guard<std::mutex> held(call_log_lock);
+  call_log.emplace_back(name);
+}
+
+std::vector<std::string> CallLog() {
+  const std::lock_guard<std::mutex> held(call_log_lock);
+  return call_log;
+}
+
+void ForgetCalls() {
+  const std::lock_guard<std::mutex> held(call_log_lock);
+  std::vector<std::string>().swap(call_log);
+}
+
+FakePlatform::FakePlatform() {
+  Spy();
+  const std::lock_guard<std::mutex> held(call_log_lock);
+  call_log.clear();
+}
 FakePlatform::~FakePlatform() = default;
 
 FakeDevice& FakePlatform::AddDevice(const std::wstring& name, DWORD state, EDataFlow flow) {

@@ -23,6 +23,13 @@
 inline constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004);
 inline constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070490);
 
+// Every call the tool makes of a fake is logged by name, in order, from
+// the making of the FakePlatform on.
+void NoteCall(const char* name);
+std::vector<std::string> CallLog();
+// Empties the log and gives its memory back.
+void ForgetCalls();
+
 // A fake's reference count as the tool sees it: 0 when the tool holds none.
 template <typename Interface>
 class FakeObject : public Interface {
@@ -30,6 +37,7 @@ class FakeObject : public Interface {
   // A getter's answer: the value, unless the named call is made to fail.
   template <typename Value, typename Out>
   HRESULT Give(const std::string& call, const Value& value, Out* out) {
+    NoteCall(call.c_str());
     if (const auto fault = Failure(call)) {
       return *fault;
     }
@@ -123,7 +131,9 @@ inline std::vector<BYTE> ExtensibleMix(WORD channels = 2, DWORD rate = 48000, WO
 }
 
 // One property as the store gives it: a wide string, a number, a blob, a
-// GUID, or nothing. Whatever it holds comes from the task allocator.
+// GUID, or nothing. Whatever it holds comes from the task allocator; a blob,
+// like a mix format, in a block of exactly its size at the end of a page
+// that nothing may read past.
 struct FakeProperty {
   FakeProperty(VARTYPE of_type = VT_EMPTY, std::wstring with_text = {})  // NOLINT(google-explicit-constructor)
       : type(of_type), text(std::move(with_text)) {}
@@ -159,7 +169,7 @@ class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override {
-    return Give("GetChannelCount", static_cast<UINT>(channel_levels.size()), count);
+    return Give("GetChannelCount", channel_count.value_or(static_cast<UINT>(channel_levels.size())), count);
   }
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(float, LPCGUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(float, LPCGUID) override { return E_NOTIMPL; }
@@ -191,6 +201,8 @@ class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
   BOOL muted = FALSE;
   float range[3] = {-65.25F, 0.0F, 0.03125F};
   std::vector<float> channel_levels = {0.5F, 1.0F};
+  // A count to answer instead of the levels' own, as a broken driver might.
+  std::optional<UINT> channel_count;
 };
 
 // The endpoint's peak meter.

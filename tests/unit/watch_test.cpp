@@ -190,6 +190,7 @@ BOOL WINAPI SlowWrite(HANDLE, const VOID* buffer, DWORD units, LPDWORD written, 
   flood.in_order = flood.in_order && number == flood.next;
   flood.next = number + 1;
   std::vector<PROPERTYKEY>().swap(*flood.keys_read);
+  ForgetCalls();
   const long long heap = LiveHeapBytes();
   flood.most_heap = std::max(flood.most_heap, heap);
   if (number % 500 == 0) {
@@ -341,6 +342,12 @@ BOOL WINAPI FailAfterOneLine(HANDLE, const VOID*, DWORD units, LPDWORD written, 
   return calls == 1 ? TRUE : FALSE;
 }
 
+// A console that fails every write.
+BOOL WINAPI FailEveryLine(HANDLE, const VOID*, DWORD, LPDWORD written, LPVOID) {
+  *written = 0;
+  return FALSE;
+}
+
 TEST_F(Watching, StopsOnTheConsolesEventsAndWhenWritingFails) {
   for (const int control : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_SHUTDOWN_EVENT}) {
     FakePlatform fresh;
@@ -362,6 +369,16 @@ TEST_F(Watching, StopsOnTheConsolesEventsAndWhenWritingFails) {
                             [&](Enumerator& e) { State(e, speakers, DEVICE_STATE_DISABLED); });
   SelectOutput(nullptr, nullptr);
   EXPECT_EQ(run.status, 0);
+  // Gone before the first line: the watch ends at once, waiting for no change at all.
+  FakePlatform fresh;
+  fresh.AddDevice(L"spk");
+  SelectOutput(reinterpret_cast<HANDLE>(0x1234), FailEveryLine);
+  const auto started = std::chrono::steady_clock::now();
+  const Outcome at_once = Watch(fresh, {"--watch", "--timeout", "10"});
+  SelectOutput(nullptr, nullptr);
+  EXPECT_EQ(at_once.status, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(fresh.enumerator.unregistrations, 1);
 }
 
 }  // namespace

@@ -1,0 +1,150 @@
+// The reader through the fakes: the calls a plain listing makes, in their
+// order; each property present, absent, of another type or failing; and
+// what a broken driver may hand out.
+#include "readers/reader.h"
+#include "tests/unit/platform_test.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Reader = PlatformTest;
+
+EndpointReader ReaderOf(FakeDevice& device) {
+  ComHandle<IMMDevice> handle;
+  device.HandOut(handle.Put());
+  return EndpointReader(std::move(handle), eRender);
+}
+
+TEST_F(Reader, APlainListingMakesTenCallsPerEndpointInTheirOrder) {
+  platform.AddDevice(L"on").mix_format = ExtensibleMix(1);  // the first layout is accepted
+  platform.AddDevice(L"off", DEVICE_STATE_DISABLED);
+  {
+    const CapturedOutput output;
+    ASSERT_EQ(platform.RunListing(), 0);
+  }
+  const std::vector<std::string> identity = {"Item", "GetState", "GetId", "OpenPropertyStore",
+                                             "GetValue", "GetValue", "GetValue"};
+  std::vector<std::string> expected = {"CoCreateInstance", "EnumAudioEndpoints", "GetCount"};
+  expected.insert(expected.end(), identity.begin(), identity.end());
+  expected.insert(expected.end(), {"Activate", "GetMixFormat", "Initialize"});
+  // The endpoint the states leave out is read no further than its identity.
+  expected.insert(expected.end(), identity.begin(), identity.end());
+  EXPECT_EQ(CallLog(), expected);
+}
+
+// The fake store's key of each property, and whether the snapshot has it.
+struct PropertyCase {
+  Property property;
+  std::pair<unsigned long, DWORD> key;
+  FakeProperty right;
+  FakeProperty wrong;
+  std::function<bool(const EndpointSnapshot&)> has;
+};
+
+TEST_F(Reader, EachPropertyIntoItsOwnPlaceAbsentOfAnotherTypeOrFailing) {
+  const PropertyCase cases[] = {
+      {Property::kFriendlyName, {0xA45C254E, 14}, {VT_LPWSTR, L"a"}, FakeProperty::Number(1),
+       [](const EndpointSnapshot& e) { return e.friendly_name == L"a"; }},
+      {Property::kAdapterName, {0x026E516E, 2}, {VT_LPWSTR, L"b"}, FakeProperty::Number(1),
+       [](const EndpointSnapshot& e) { return e.adapter_name == L"b"; }},
+      {Property::kDescription, {0xA45C254E, 2}, {VT_LPWSTR, L"c"}, FakeProperty::Number(1),
+       [](const EndpointSnapshot& e) { return e.description == L"c"; }},
+      {Property::kFormFactor, {0x1DA5D803, 0}, FakeProperty::Number(5), {VT_LPWSTR, L"5"},
+       [](const EndpointSnapshot& e) { return e.form_factor == 5U; }},
+      {Property::kPhysicalSpeakers, {0x1DA5D803, 3}, FakeProperty::Number(3), {VT_LPWSTR, L"3"},
+       [](const EndpointSnapshot& e) { return e.physical_speakers == 3U; }},
+      {Property::kDeviceFormat, {0xF19F064D, 0}, FakeProperty::Blob(MixFormat(WAVE_FORMAT_PCM, 2, 8000, 16, 0)),
+       FakeProperty::Number(18),
+       [](const EndpointSnapshot& e) { return e.device_format && e.device_format->sample_rate == 8000; }},
+      {Property::kContainerId, {0x8C7ED206, 2}, FakeProperty::Guid({1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}}),
+       {VT_LPWSTR, L"{x}"}, [](const EndpointSnapshot& e) { return e.container_id && e.container_id->Data1 == 1; }},
+  };
+  for (const PropertyCase& property : cases) {
+    SCOPED_TRACE(TextOf(property.property).member);
+    // Every property but this one holds a value that would pass for it.
+    const auto read = [&](const FakeProperty& value, std::optional<HRESULT> fault) {
+      FakeDevice& device = platform.AddDevice(L"d");
+      for (const PropertyCase& other : cases) {
+        device.store.values[other.key] = other.right;
+      }
+      device.store.values[property.key] = value;
+      if (fault) {
+        device.store.faults["GetValue#0"] = *fault;
+      }
+      EndpointReader reader = ReaderOf(device);
+      reader.ReadProperties({property.property});
+      return reader.TakeSnapshot();
+    };
+    const EndpointSnapshot right = read(property.right, std::nullopt);
+    EXPECT_TRUE(property.has(right));
+    EXPECT_TRUE(right.failures.empty());
+    for (const PropertyCase& other : cases) {
+      EXPECT_EQ(other.has(right), &other == &property) << TextOf(other.property).member;
+    }
+    for (const FakeProperty& absent : {FakeProperty(), property.wrong}) {
+      const EndpointSnapshot none = read(absent, std::nullopt);
+      EXPECT_FALSE(property.has(none));
+      EXPECT_TRUE(none.failures.empty()) << "a value that is not there is no failure";
+    }
+    const EndpointSnapshot failed = read(property.right, kDeviceInvalidated);
+    EXPECT_FALSE(property.has(failed));
+    ASSERT_EQ(failed.failures.size(), 1U);
+    EXPECT_STREQ(failed.failures[0].call, "GetValue");
+    EXPECT_EQ(failed.failures[0].code, kDeviceInvalidated);
+    EXPECT_STREQ(failed.failures[0].property, TextOf(property.property).member);
+  }
+}
+
+TEST_F(Reader, OneStoreServesEveryPropertyAndAStoreThatWillNotOpenIsOneFailure) {
+  FakeDevice& device = platform.AddDevice(L"d");
+  EndpointReader reader = ReaderOf(device);
+  reader.ReadIdentity();
+  reader.ReadDetails();
+  const std::vector<std::string> calls = CallLog();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "OpenPropertyStore"), 1);
+  EXPECT_EQ(device.store.keys_read.size(), 7U);
+
+  FakeDevice& closed = platform.AddDevice(L"closed");
+  closed.faults["OpenPropertyStore"] = E_ACCESSDENIED;
+  EndpointReader unread = ReaderOf(closed);
+  unread.ReadIdentity();
+  unread.ReadDetails();
+  const EndpointSnapshot& endpoint = unread.Snapshot();
+  EXPECT_EQ(endpoint.id, closed.id);
+  EXPECT_FALSE(endpoint.friendly_name || endpoint.form_factor);
+  ASSERT_FALSE(endpoint.failures.empty());
+  EXPECT_STREQ(endpoint.failures[0].call, "OpenPropertyStore");
+  EXPECT_EQ(std::count_if(endpoint.failures.begin(), endpoint.failures.end(),
+                          [](const CallFailure& failure) { return std::string(failure.call) == "OpenPropertyStore"; }),
+            1);
+}
+
+TEST_F(Reader, WhatABrokenDriverHandsOutIsReadWithinItsBytes) {
+  // Records of exactly 18 bytes, each at the very end of what may be read:
+  // one that claims the extensible tag has no room for a mask to read or write.
+  FakeDevice& device = platform.AddDevice(L"d");
+  device.store.values[{0xF19F064D, 0}] = FakeProperty::Blob(MixFormat(WAVE_FORMAT_EXTENSIBLE, 2, 48000, 16, 0));
+  device.mix_format = MixFormat(WAVE_FORMAT_EXTENSIBLE, 2, 48000, 16, 0);
+  // A channel count no endpoint has: read up to the most a format can carry.
+  device.volume.channel_count = 0xFFFFFFFF;
+  EndpointReader reader = ReaderOf(device);
+  reader.ProbeLayout();
+  reader.ReadDetails();
+  const EndpointSnapshot& endpoint = reader.Snapshot();
+  ASSERT_TRUE(endpoint.device_format && endpoint.mix_format);
+  EXPECT_FALSE(endpoint.device_format->channel_mask);
+  EXPECT_STREQ(endpoint.device_format->sample_type, "other");
+  EXPECT_FALSE(endpoint.mix_format->channel_mask);
+  ASSERT_EQ(device.offers.size(), 2U);
+  EXPECT_FALSE(device.offers[0].mask) << "no mask was written past the record";
+  ASSERT_TRUE(endpoint.volume && endpoint.volume->channel_levels);
+  EXPECT_EQ(endpoint.volume->channel_levels->size(), 0xFFFFU);
+  const std::vector<std::string> calls = CallLog();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "GetChannelVolumeLevelScalar"), 0xFFFF);
+}
+
+}  // namespace
