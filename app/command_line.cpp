@@ -69,6 +69,7 @@ constexpr OptionRow kOptions[] = {
      "--name TEXT", "only endpoints whose name contains TEXT; may be given again"},
     {"--formats", &Options::formats, nullptr, "--formats",
      "add what each endpoint can play and record, shared and exclusive"},
+    {"--sessions", &Options::sessions, nullptr, "--sessions", "add the programs playing or recording on each endpoint"},
     {"--watch", &Options::watch, nullptr, "--watch", "print endpoint changes as they happen, until stopped"},
     {"--events", nullptr, [](Options& options, std::wstring value) { return WholeNumber(value, options.events); },
      "--events N", "with --watch: stop after N changes"},

@@ -59,7 +59,11 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance) 
       if (options.formats) {
         reader.ReadFormats();
       }
-      endpoints.push_back(DocumentEntry(reader.Snapshot(), defaults[listed], options.formats));
+      if (options.sessions) {
+        reader.ReadSessions();
+      }
+      endpoints.push_back(
+          DocumentEntry(reader.Snapshot(), defaults[listed], EntryParts{options.formats, options.sessions}));
     });
   }
   Json document = Json::object();

@@ -33,11 +33,14 @@ void PrintBlock(EndpointReader& reader, const Options& options, std::size_t posi
     reader.ReadFormats();
     EraseProgress();
   }
+  if (options.sessions) {
+    reader.ReadSessions();
+  }
   const EndpointSnapshot& endpoint = reader.Snapshot();
   for (const std::string& message : ProbeMessages(endpoint)) {
     WriteLine(message);
   }
-  WriteWide(Block(endpoint, BlockParts{options.details, options.formats}));
+  WriteWide(Block(endpoint, BlockParts{options.details, options.formats, options.sessions}));
 }
 
 void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options) {

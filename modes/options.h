@@ -34,6 +34,7 @@ struct Options {
   bool capture = false;
   bool details = false;
   bool formats = false;
+  bool sessions = false;
   bool help = false;
   bool version = false;
   bool watch = false;

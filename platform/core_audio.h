@@ -7,6 +7,7 @@
 #include <audioclient.h>
 #include <propsys.h>
 #include <endpointvolume.h>
+#include <audiopolicy.h>
 
 #include <cstdint>
 
@@ -32,6 +33,15 @@ inline constexpr IID kIidIMMEndpoint = {
 // {7991EEC9-7E89-4D85-8390-6C703CEC60C0}
 inline constexpr IID kIidIMMNotificationClient = {
     0x7991EEC9, 0x7E89, 0x4D85, {0x83, 0x90, 0x6C, 0x70, 0x3C, 0xEC, 0x60, 0xC0}};
+// {77AA99A0-1BD6-484F-8BC7-2C654C9A9B6F}
+inline constexpr IID kIidIAudioSessionManager2 = {
+    0x77AA99A0, 0x1BD6, 0x484F, {0x8B, 0xC7, 0x2C, 0x65, 0x4C, 0x9A, 0x9B, 0x6F}};
+// {BFB7FF88-7239-4FC9-8FA2-07C950BE9C6D}
+inline constexpr IID kIidIAudioSessionControl2 = {
+    0xBFB7FF88, 0x7239, 0x4FC9, {0x8F, 0xA2, 0x07, 0xC9, 0x50, 0xBE, 0x9C, 0x6D}};
+// {87CE5498-68D6-44E5-9215-6DA47EF883D8}
+inline constexpr IID kIidISimpleAudioVolume = {
+    0x87CE5498, 0x68D6, 0x44E5, {0x92, 0x15, 0x6D, 0xA4, 0x7E, 0xF8, 0x83, 0xD8}};
 // {00000000-0000-0000-C000-000000000046}
 inline constexpr IID kIidIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
@@ -61,8 +71,8 @@ inline constexpr GUID kSubtypeIeeeFloat = {
 inline constexpr DWORD kClsctxAll = 0x17;  // CLSCTX_ALL
 inline constexpr DWORD kComSpeedOverMemory = 0x8;  // COINIT_SPEED_OVER_MEMORY, no apartment flag
 
-// What Activate needs of an interface: its IID, and the name a failure to
-// activate it is recorded under.
+// What Activate and Query need of an interface: its IID, and the name a
+// failure to obtain it is recorded under.
 template <typename Interface>
 struct InterfaceId;
 template <>
@@ -74,6 +84,26 @@ template <>
 struct InterfaceId<IAudioEndpointVolume> {
   static constexpr const IID& kIid = kIidIAudioEndpointVolume;
   static constexpr const char* kName = "IAudioEndpointVolume";
+};
+template <>
+struct InterfaceId<IMMEndpoint> {
+  static constexpr const IID& kIid = kIidIMMEndpoint;
+  static constexpr const char* kName = "IMMEndpoint";
+};
+template <>
+struct InterfaceId<IAudioSessionManager2> {
+  static constexpr const IID& kIid = kIidIAudioSessionManager2;
+  static constexpr const char* kName = "IAudioSessionManager2";
+};
+template <>
+struct InterfaceId<IAudioSessionControl2> {
+  static constexpr const IID& kIid = kIidIAudioSessionControl2;
+  static constexpr const char* kName = "IAudioSessionControl2";
+};
+template <>
+struct InterfaceId<ISimpleAudioVolume> {
+  static constexpr const IID& kIid = kIidISimpleAudioVolume;
+  static constexpr const char* kName = "ISimpleAudioVolume";
 };
 
 // The signature of CoCreateInstance, so that the listing can be handed a fake.

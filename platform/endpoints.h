@@ -46,6 +46,12 @@ HRESULT Activate(IMMDevice& device, ComHandle<Interface>& object) {
   return HandedBack(ActivateInterface(device, InterfaceId<Interface>::kIid, object.PutVoid()), object);
 }
 
+// Another interface of an object the tool holds.
+template <typename Interface>
+HRESULT Query(IUnknown& object, ComHandle<Interface>& other) {
+  return HandedBack(object.QueryInterface(InterfaceId<Interface>::kIid, other.PutVoid()), other);
+}
+
 // The client's registration for endpoint notifications, ended when this
 // ends. The enumerator and the client must outlive it: the platform may call
 // the client until the unregistration returns.

@@ -108,7 +108,7 @@ void EndpointReader::ReadId() {
 
 void EndpointReader::ReadFlow() {
   ComHandle<IMMEndpoint> endpoint;
-  HRESULT result = HandedBack(device_->QueryInterface(kIidIMMEndpoint, endpoint.PutVoid()), endpoint);
+  HRESULT result = Query(*device_.Get(), endpoint);
   if (FAILED(result)) {
     snapshot_.failures.push_back(CallFailure{Part::kEndpoint, "QueryInterface", result}.OfInterface("IMMEndpoint"));
     return;
@@ -160,6 +160,10 @@ void EndpointReader::ReadDetails() {
 }
 
 void EndpointReader::ReadFormats() { snapshot_.formats = ReadFormatSupport(*device_.Get(), snapshot_.failures); }
+
+void EndpointReader::ReadSessions(const SessionLookups& lookups) {
+  snapshot_.sessions = ReadSessionList(*device_.Get(), lookups, snapshot_.failures);
+}
 
 RoleIds ReadDefaultIds(IMMDeviceEnumerator& enumerator, EDataFlow flow) {
   RoleIds ids;

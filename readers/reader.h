@@ -5,6 +5,7 @@
 
 #include "platform/core_audio.h"
 #include "platform/handles.h"
+#include "platform/processes.h"
 #include "readers/snapshot.h"
 
 #include <initializer_list>
@@ -33,6 +34,9 @@ class EndpointReader {
   void ReadDetails();
   // The whole formats grid, offered to one audio client, shared mode first.
   void ReadFormats();
+  // The endpoint's audio sessions, through one session manager, in its
+  // enumerator's order; a session's part that fails leaves the rest read.
+  void ReadSessions(const SessionLookups& lookups = {});
 
   [[nodiscard]] const EndpointSnapshot& Snapshot() const { return snapshot_; }
   EndpointSnapshot TakeSnapshot() { return std::move(snapshot_); }

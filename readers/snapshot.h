@@ -13,7 +13,7 @@
 #include <vector>
 
 // Which reading a failure belongs to: the views of one part show only its own.
-enum class Part { kEndpoint, kLayout, kDetails, kFormats };
+enum class Part { kEndpoint, kLayout, kDetails, kFormats, kSessions };
 
 // One platform call that failed: its part, its name and its code, of three
 // types that cannot be swapped, then what else tells it apart by name:
@@ -25,6 +25,7 @@ struct CallFailure {
   const char* property = nullptr;        // of GetValue: the document's member the value is for
   const char* interface_name = nullptr;  // of Activate: "IAudioEndpointVolume", ...
   const char* mode = nullptr;            // of IsFormatSupported: "shared" or "exclusive"
+  std::optional<std::uint32_t> session = std::nullopt;  // of a session's call: its place in the enumerator, from 0
 
   CallFailure AboutProperty(const char* member) const {
     CallFailure failure = *this;
@@ -39,6 +40,11 @@ struct CallFailure {
   CallFailure InMode(const char* sharing) const {
     CallFailure failure = *this;
     failure.mode = sharing;
+    return failure;
+  }
+  CallFailure OfSession(std::uint32_t place) const {
+    CallFailure failure = *this;
+    failure.session = place;
     return failure;
   }
 };
@@ -95,6 +101,21 @@ struct FormatSupport {
   ModeSupport exclusive;
 };
 
+// One audio session of an endpoint: a program playing or recording on it.
+// Each part is absent when its own call failed.
+struct SessionFacts {
+  std::optional<DWORD> process_id;
+  std::optional<std::wstring> process_name;  // "firefox.exe"; absent for process 0 or one that cannot be opened
+  std::optional<std::wstring> display_name;  // an indirect "@..." name resolved; absent when empty
+  std::optional<std::uint32_t> state;        // the platform's AudioSessionState
+  std::optional<bool> system_sounds;
+  std::optional<float> volume;  // 0.0 to 1.0
+  std::optional<bool> muted;
+  std::optional<float> peak;  // 0.0 to 1.0
+  std::optional<std::wstring> session_id;
+  std::optional<std::wstring> instance_id;
+};
+
 // One endpoint as far as it was read; what was not read, or could not be,
 // is absent. The failures come in the order the calls were made.
 struct EndpointSnapshot {
@@ -119,6 +140,10 @@ struct EndpointSnapshot {
 
   // The formats grid: absent too when its audio client could not be had.
   std::optional<FormatSupport> formats;
+
+  // The sessions in the enumerator's order: absent too when the session
+  // manager, its enumerator or their count could not be had.
+  std::optional<std::vector<SessionFacts>> sessions;
 
   std::vector<CallFailure> failures;
 };

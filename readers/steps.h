@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/endpoints.h"
+#include "platform/processes.h"
 #include "readers/snapshot.h"
 
 #include <optional>
@@ -32,3 +33,6 @@ std::optional<FormatSupport> ReadFormatSupport(IMMDevice& device, Failures& fail
 
 std::optional<VolumeFacts> ReadVolume(IMMDevice& device, Failures& failures);
 std::optional<float> ReadPeak(IMMDevice& device, Failures& failures);
+
+std::optional<std::vector<SessionFacts>> ReadSessionList(IMMDevice& device, const SessionLookups& lookups,
+                                                         Failures& failures);

@@ -35,6 +35,9 @@ const FormFactorText& LookUpFormFactor(std::uint32_t number) {
   return kFormFactors[std::min<std::size_t>(number, std::size(kFormFactors) - 1)];
 }
 
+// Indexed by the platform's AudioSessionState.
+constexpr const char* kSessionStates[] = {"inactive", "active", "expired"};
+
 constexpr const char* kEventWords[] = {"present", "added", "removed", "state", "default", "property"};
 
 }  // namespace
@@ -66,6 +69,10 @@ const char* FlowWord(EDataFlow flow) { return flow == eCapture ? "capture" : "re
 
 const char* FormFactorWord(std::uint32_t form_factor) { return LookUpFormFactor(form_factor).word; }
 const char* FormFactorName(std::uint32_t form_factor) { return LookUpFormFactor(form_factor).name; }
+
+const char* SessionStateWord(std::uint32_t state) {
+  return state < std::size(kSessionStates) ? kSessionStates[state] : "unknown";
+}
 
 const char* EventWord(EventKind kind) { return kEventWords[static_cast<std::size_t>(kind)]; }
 

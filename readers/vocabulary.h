@@ -40,6 +40,10 @@ const char* FlowWord(EDataFlow flow);
 const char* FormFactorWord(std::uint32_t form_factor);
 const char* FormFactorName(std::uint32_t form_factor);
 
+// An audio session's AudioSessionState: "inactive", "active", "expired";
+// "unknown" for any other value.
+const char* SessionStateWord(std::uint32_t state);
+
 // What a watch reports.
 enum class EventKind { kPresent, kAdded, kRemoved, kState, kDefault, kProperty };
 const char* EventWord(EventKind kind);

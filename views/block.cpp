@@ -196,6 +196,9 @@ std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts) {
   if (parts.formats) {
     block += FormatLines(endpoint);
   }
+  if (parts.sessions) {
+    block += SessionLines(endpoint);
+  }
   return block + L'\n';
 }
 
@@ -233,4 +236,43 @@ std::wstring FormatLines(const EndpointSnapshot& endpoint) {
                       endpoint.formats->exclusive_allowed ? "none" : "not allowed");
   }
   return Widen(lines);
+}
+
+std::wstring SessionLines(const EndpointSnapshot& endpoint) {
+  std::wstring lines;
+  if (!endpoint.sessions) {
+    // The call that left them unread says why.
+    std::string reason = "unknown";
+    for (const CallFailure& failure : endpoint.failures) {
+      if (failure.part == Part::kSessions && !failure.session) {
+        reason = MessageText("unknown (" + std::string(failure.call) + " [0x", failure.code) + ")";
+      }
+    }
+    AppendLine(lines, "Session", std::string_view(reason));
+    return lines;
+  }
+  if (endpoint.sessions->empty()) {
+    AppendLine(lines, "Session", std::string_view("none"));
+  }
+  for (const SessionFacts& session : *endpoint.sessions) {
+    // The program by the best name there is: its image, the name it gives
+    // itself, or what the system's own session is.
+    const std::wstring name = session.process_name   ? *session.process_name
+                              : session.display_name ? *session.display_name
+                              : session.system_sounds.value_or(false) ? L"System sounds"
+                                                                       : L"Unknown";
+    std::string facts = " (pid " + (session.process_id ? std::to_string(*session.process_id) : "unknown") + "), " +
+                        (session.state ? SessionStateWord(*session.state) : "unknown") + ", volume " +
+                        (session.volume ? FixedDecimal(static_cast<double>(*session.volume) * 100.0, 0) + " %"
+                                        : std::string("unknown"));
+    if (session.muted.value_or(false)) {
+      facts += ", muted";
+    }
+    facts += ", peak " + (session.peak ? FixedDecimal(static_cast<double>(*session.peak), 2) : "unknown");
+    Append(lines, BlockLabel("Session"));
+    lines += name;
+    Append(lines, facts);
+    lines += L'\n';
+  }
+  return lines;
 }

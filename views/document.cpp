@@ -54,6 +54,9 @@ Json Errors(const std::vector<CallFailure>& failures) {
   for (const CallFailure& failure : failures) {
     Json error = Json::object();
     error["call"] = failure.call;
+    if (failure.session) {
+      error["session"] = *failure.session;
+    }
     if (failure.mode != nullptr) {
       error["mode"] = failure.mode;
     }
@@ -93,6 +96,29 @@ Json Formats(const std::optional<FormatSupport>& formats) {
   return member;
 }
 
+Json Sessions(const std::optional<std::vector<SessionFacts>>& sessions) {
+  if (!sessions) {
+    return nullptr;
+  }
+  const auto flag = [](const std::optional<bool>& value) { return value ? Json(*value) : Json(nullptr); };
+  Json list = Json::array();
+  for (const SessionFacts& session : *sessions) {
+    Json entry = Json::object();
+    entry["process_id"] = session.process_id ? Json(*session.process_id) : Json(nullptr);
+    entry["process_name"] = Text(session.process_name);
+    entry["display_name"] = Text(session.display_name);
+    entry["state"] = session.state ? Json(SessionStateWord(*session.state)) : Json(nullptr);
+    entry["system_sounds"] = flag(session.system_sounds);
+    entry["volume"] = Number(session.volume);
+    entry["muted"] = flag(session.muted);
+    entry["peak"] = Number(session.peak);
+    entry["session_id"] = Text(session.session_id);
+    entry["instance_id"] = Text(session.instance_id);
+    list.push_back(std::move(entry));
+  }
+  return list;
+}
+
 Json DefaultFor(const std::optional<std::wstring>& id, const RoleIds& defaults) {
   Json roles = Json::array();
   for (std::size_t role = 0; role < kRoleCount; ++role) {
@@ -105,7 +131,7 @@ Json DefaultFor(const std::optional<std::wstring>& id, const RoleIds& defaults) 
 
 }  // namespace
 
-Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, bool with_formats) {
+Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, const EntryParts& parts) {
   const DWORD state = endpoint.state.value_or(0);
   const auto member = [](Property property) { return TextOf(property).member; };
   Json entry = Json::object();
@@ -128,8 +154,11 @@ Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, bo
       endpoint.container_id ? Json(FormatGuid(*endpoint.container_id)) : Json(nullptr);
   entry["volume"] = Volume(endpoint.volume);
   entry["peak"] = Number(endpoint.peak);
-  if (with_formats) {
+  if (parts.formats) {
     entry["formats"] = Formats(endpoint.formats);
+  }
+  if (parts.sessions) {
+    entry["sessions"] = Sessions(endpoint.sessions);
   }
   entry["errors"] = Errors(endpoint.failures);
   return entry;

@@ -36,6 +36,7 @@ std::wstring LayoutName(const EndpointSnapshot& endpoint);
 struct BlockParts {
   bool details = false;
   bool formats = false;
+  bool sessions = false;
 };
 std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts);
 
@@ -47,9 +48,18 @@ std::wstring DetailLines(const EndpointSnapshot& endpoint);
 // formats", each entry's rates wrapped before column 80; without a grid, why.
 std::wstring FormatLines(const EndpointSnapshot& endpoint);
 
+// The block's lines for the sessions, one each: "Session            :
+// firefox.exe (pid 4312), active, volume 100 %, peak 0.42"; "none" without
+// any, and the failing call and its code when they could not be read.
+std::wstring SessionLines(const EndpointSnapshot& endpoint);
+
 // The endpoint's entry in the document, its members in their order; the
-// formats member only when asked for.
-Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, bool with_formats);
+// members of the formats and the sessions only when asked for.
+struct EntryParts {
+  bool formats = false;
+  bool sessions = false;
+};
+Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, const EntryParts& parts);
 
 // One line of a watch: what the text and JSON show.
 struct EventLine {

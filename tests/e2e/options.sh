@@ -223,6 +223,38 @@ printf '%s\n' "====== Found 1 audio devices ======" "===== Device =====" \
   >"$scratch/details.expected"
 expect_bytes "details: output" "$scratch/details.expected" "$scratch/details.txt"
 
+# --sessions under Wine: its session enumerator is a stub (E_NOTIMPL), so
+# every endpoint's sessions are unknown, and the document says which call
+# failed; everything else is as without the option.
+run_windows sessions "$exe" --sessions --no-pause --name "opt SURR"
+expect_equal "sessions: exit status" 0 "$status"
+to_lf sessions
+sed '/^Form factor/,$d' "$scratch/details.expected" >"$scratch/sessions.expected"
+printf '%s\n' "Session            : unknown (GetSessionEnumerator [0x80004001])" "" >>"$scratch/sessions.expected"
+expect_bytes "sessions: output" "$scratch/sessions.expected" "$scratch/sessions.txt"
+run_windows sessions_json "$exe" --sessions --json --capture --render
+expect_equal "sessions_json: exit status" 0 "$status"
+to_lf sessions_json
+while IFS= read -r problem; do
+  fail "sessions_json: $problem"
+done < <(python3 - "$scratch/sessions_json.txt" "$scratch/json_both.txt" <<'EOF'
+import json, sys
+
+endpoints = json.load(open(sys.argv[1], encoding="utf-8"))["endpoints"]
+without = json.load(open(sys.argv[2], encoding="utf-8"))["endpoints"]
+unread = {"call": "GetSessionEnumerator", "code": "0x80004001"}
+for e, plain in zip(endpoints, without):
+    if list(e)[-2:] != ["sessions", "errors"] or e["sessions"] is not None or e["errors"][-1] != unread:
+        print(f"{e['flow']} endpoint '{e['description']}': {json.dumps(e)[-300:]}")
+    e.pop("sessions")
+    e["errors"].pop()
+    if e != plain:
+        print(f"{e['flow']} endpoint '{e['description']}' differs from --json --render --capture")
+if len(endpoints) != len(without):
+    print(f"{len(endpoints)} endpoints, not the {len(without)} of --json --render --capture")
+EOF
+)
+
 # The listing of old, twice: with and without the pause. Both run after the
 # endpoints are in Wine's registry, so Wine lists them in the same order.
 run_windows default "$exe"
@@ -258,6 +290,7 @@ check_words() {
     "    --id ID         only the endpoint with this identifier; may be given again" \
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again" \
     "    --formats       add what each endpoint can play and record, shared and exclusive" \
+    "    --sessions      add the programs playing or recording on each endpoint" \
     "    --watch         print endpoint changes as they happen, until stopped" \
     "    --events N      with --watch: stop after N changes" \
     "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached" \

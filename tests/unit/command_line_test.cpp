@@ -249,6 +249,7 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   help += "    --id ID         only the endpoint with this identifier; may be given again\n";
   help += "    --name TEXT     only endpoints whose name contains TEXT; may be given again\n";
   help += "    --formats       add what each endpoint can play and record, shared and exclusive\n";
+  help += "    --sessions      add the programs playing or recording on each endpoint\n";
   help += "    --watch         print endpoint changes as they happen, until stopped\n";
   help += "    --events N      with --watch: stop after N changes\n";
   help += "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached\n";

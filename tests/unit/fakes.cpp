@@ -257,6 +257,10 @@ HRESULT FakeDevice::Activate(REFIID iid, DWORD context, PROPVARIANT* parameters,
     return hand_out_other("Activate#IAudioMeterInformation", meter,
                           reinterpret_cast<IAudioMeterInformation**>(out));
   }
+  if (IsEqualIID(iid, __uuidof(IAudioSessionManager2))) {
+    return hand_out_other("Activate#IAudioSessionManager2", session_manager,
+                          reinterpret_cast<IAudioSessionManager2**>(out));
+  }
   if (const auto fault = Failure("Activate")) {
     return *fault;
   }
@@ -385,6 +389,88 @@ HRESULT FakeEndpointVolume::GetChannelVolumeLevelScalar(UINT channel, float* val
   }
   *value = channel_levels[channel];
   return Success("GetChannelVolumeLevelScalar");
+}
+
+HRESULT FakeSession::QueryInterface(REFIID iid, void** out) {
+  NoteCall("QueryInterface");
+  *out = nullptr;
+  const auto hand_out = [this](const char* name, auto& fake, auto** interface_out) {
+    if (const auto fault = Failure(std::string("QueryInterface#") + name)) {
+      return *fault;
+    }
+    fake.HandOut(interface_out);
+    return S_OK;
+  };
+  if (IsEqualIID(iid, __uuidof(IAudioSessionControl2))) {
+    return hand_out("IAudioSessionControl2", *this, reinterpret_cast<IAudioSessionControl2**>(out));
+  }
+  if (IsEqualIID(iid, __uuidof(ISimpleAudioVolume))) {
+    return hand_out("ISimpleAudioVolume", volume, reinterpret_cast<ISimpleAudioVolume**>(out));
+  }
+  if (IsEqualIID(iid, kIidIAudioMeterInformation)) {
+    return hand_out("IAudioMeterInformation", meter, reinterpret_cast<IAudioMeterInformation**>(out));
+  }
+  return E_NOINTERFACE;
+}
+
+// A string from the task allocator, unless the call is made to fail.
+HRESULT GiveText(const char* call, const std::optional<HRESULT>& fault, const std::wstring& text, LPWSTR* out) {
+  NoteCall(call);
+  *out = fault ? nullptr : CopyToTaskMemory(text);
+  return fault.value_or(S_OK);
+}
+
+HRESULT FakeSession::GetDisplayName(LPWSTR* out) {
+  return GiveText("GetDisplayName", Failure("GetDisplayName"), display_name, out);
+}
+HRESULT FakeSession::GetSessionIdentifier(LPWSTR* out) {
+  return GiveText("GetSessionIdentifier", Failure("GetSessionIdentifier"), session_id, out);
+}
+HRESULT FakeSession::GetSessionInstanceIdentifier(LPWSTR* out) {
+  return GiveText("GetSessionInstanceIdentifier", Failure("GetSessionInstanceIdentifier"), instance_id, out);
+}
+
+HRESULT FakeSession::IsSystemSoundsSession() {
+  NoteCall("IsSystemSoundsSession");
+  if (const auto fault = Failure("IsSystemSoundsSession")) {
+    return *fault;
+  }
+  return system_sounds ? S_OK : S_FALSE;
+}
+
+HRESULT FakeSessionEnumerator::GetCount(int* out) {
+  return Give("GetCount", count.value_or(static_cast<int>(sessions.size())), out);
+}
+
+HRESULT FakeSessionEnumerator::GetSession(int index, IAudioSessionControl** out) {
+  NoteCall("GetSession");
+  *out = nullptr;
+  if (const auto fault = Failure("GetSession#" + std::to_string(index))) {
+    return *fault;
+  }
+  if (index < 0 || static_cast<std::size_t>(index) >= sessions.size()) {
+    return E_INVALIDARG;
+  }
+  sessions[static_cast<std::size_t>(index)]->HandOut(out);
+  return S_OK;
+}
+
+HRESULT FakeSessionManager::GetSessionEnumerator(IAudioSessionEnumerator** out) {
+  NoteCall("GetSessionEnumerator");
+  *out = nullptr;
+  if (const auto fault = Failure("GetSessionEnumerator")) {
+    return *fault;
+  }
+  enumerator.HandOut(out);
+  return S_OK;
+}
+
+FakeSession& FakeSessionManager::AddSession(DWORD process_id, const std::wstring& display_name) {
+  enumerator.sessions.push_back(std::make_unique<FakeSession>());
+  FakeSession& session = *enumerator.sessions.back();
+  session.process_id = process_id;
+  session.display_name = display_name;
+  return session;
 }
 
 HRESULT FakeCollection::GetCount(UINT* out) {
@@ -560,7 +646,10 @@ long SumOverFakes(const FakePlatform& platform, Count count) {
                count(platform.enumerator.capture_collection);
   for (const auto& device : platform.devices) {
     total += count(*device) + count(device->store) + count(device->volume) + count(device->meter) +
-             count(device->endpoint);
+             count(device->endpoint) + count(device->session_manager) + count(device->session_manager.enumerator);
+    for (const auto& session : device->session_manager.enumerator.sessions) {
+      total += count(*session) + count(session->volume) + count(session->meter);
+    }
     for (const auto& client : device->clients) {
       total += count(*client);
     }

@@ -216,6 +216,79 @@ class FakeMeter final : public FakeObject<IAudioMeterInformation> {
   float peak = 0.125F;
 };
 
+// A session's volume.
+class FakeSimpleVolume final : public FakeObject<ISimpleAudioVolume> {
+ public:
+  HRESULT STDMETHODCALLTYPE SetMasterVolume(float, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMasterVolume(float* out) override { return Give("GetMasterVolume", level, out); }
+  HRESULT STDMETHODCALLTYPE SetMute(BOOL, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMute(BOOL* out) override { return Give("GetMute", muted, out); }
+
+  float level = 0.5F;
+  BOOL muted = FALSE;
+};
+
+// One audio session: its control, which also hands out (through
+// QueryInterface) its volume and its meter. "QueryInterface#ISimpleAudioVolume"
+// and the like fault one interface.
+class FakeSession final : public FakeObject<IAudioSessionControl2> {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+  HRESULT STDMETHODCALLTYPE GetState(AudioSessionState* out) override { return Give("GetState", state, out); }
+  HRESULT STDMETHODCALLTYPE GetDisplayName(LPWSTR* out) override;
+  HRESULT STDMETHODCALLTYPE SetDisplayName(LPCWSTR, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIconPath(LPWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetIconPath(LPCWSTR, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetGroupingParam(GUID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetGroupingParam(LPCGUID, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RegisterAudioSessionNotification(IAudioSessionEvents*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnregisterAudioSessionNotification(IAudioSessionEvents*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetSessionIdentifier(LPWSTR* out) override;
+  HRESULT STDMETHODCALLTYPE GetSessionInstanceIdentifier(LPWSTR* out) override;
+  HRESULT STDMETHODCALLTYPE GetProcessId(DWORD* out) override { return Give("GetProcessId", process_id, out); }
+  HRESULT STDMETHODCALLTYPE IsSystemSoundsSession() override;
+  HRESULT STDMETHODCALLTYPE SetDuckingPreference(BOOL) override { return E_NOTIMPL; }
+
+  DWORD process_id = 4312;
+  std::wstring display_name;
+  AudioSessionState state = AudioSessionStateActive;
+  bool system_sounds = false;
+  std::wstring session_id = L"{session}";
+  std::wstring instance_id = L"{instance}";
+  FakeSimpleVolume volume;
+  FakeMeter meter;
+};
+
+// The sessions of an endpoint, in order; "GetSession#1" faults the second.
+class FakeSessionEnumerator final : public FakeObject<IAudioSessionEnumerator> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetCount(int* out) override;
+  HRESULT STDMETHODCALLTYPE GetSession(int index, IAudioSessionControl** out) override;
+
+  std::vector<std::unique_ptr<FakeSession>> sessions;
+  std::optional<int> count;  // answered instead of the sessions' own, as a broken driver might
+};
+
+class FakeSessionManager final : public FakeObject<IAudioSessionManager2> {
+ public:
+  HRESULT STDMETHODCALLTYPE GetAudioSessionControl(LPCGUID, DWORD, IAudioSessionControl**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetSimpleAudioVolume(LPCGUID, DWORD, ISimpleAudioVolume**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetSessionEnumerator(IAudioSessionEnumerator** out) override;
+  HRESULT STDMETHODCALLTYPE RegisterSessionNotification(IAudioSessionNotification*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnregisterSessionNotification(IAudioSessionNotification*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RegisterDuckNotification(LPCWSTR, IAudioVolumeDuckNotification*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE UnregisterDuckNotification(IAudioVolumeDuckNotification*) override { return E_NOTIMPL; }
+
+  // Adds a session playing as the process, with every part present.
+  FakeSession& AddSession(DWORD process_id, const std::wstring& display_name = {});
+
+  FakeSessionEnumerator enumerator;
+};
+
 class FakePropertyStore final : public FakeObject<IPropertyStore> {
  public:
   HRESULT STDMETHODCALLTYPE GetCount(DWORD*) override { return E_NOTIMPL; }
@@ -266,6 +339,8 @@ class FakeDevice final : public FakeObject<IMMDevice> {
   FakeEndpointVolume volume;
   FakeMeter meter;
   FakeEndpointFlow endpoint;
+  // Activated for IAudioSessionManager2 ("Activate#IAudioSessionManager2").
+  FakeSessionManager session_manager;
   std::vector<BYTE> mix_format = ExtensibleMix();
   // Decides each offer; the default accepts only the mix's own channel count.
   std::function<HRESULT(const WAVEFORMATEX&)> decide;

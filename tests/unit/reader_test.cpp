@@ -2,10 +2,13 @@
 // order; each property present, absent, of another type or failing; and
 // what a broken driver may hand out.
 #include "readers/reader.h"
+#include "views/views.h"
 #include "tests/unit/platform_test.h"
 
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -145,6 +148,134 @@ TEST_F(Reader, WhatABrokenDriverHandsOutIsReadWithinItsBytes) {
   EXPECT_EQ(endpoint.volume->channel_levels->size(), 0xFFFFU);
   const std::vector<std::string> calls = CallLog();
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "GetChannelVolumeLevelScalar"), 0xFFFF);
+}
+
+// Sessions: every part of two sessions, each call of one failing alone, the
+// names a session can have, and the manager, enumerator and count.
+using Sessions = PlatformTest;
+
+std::optional<std::wstring> FakeImageName(DWORD process_id) {
+  return process_id == 666 ? std::nullopt : std::optional<std::wstring>(L"app" + std::to_wstring(process_id) + L".exe");
+}
+
+std::optional<std::wstring> FakeIndirectString(const std::wstring& text) {
+  return text == L"@audiosrv.dll,-202" ? std::optional<std::wstring>(L"System Sounds") : std::nullopt;
+}
+
+EndpointSnapshot ReadSessionsOf(FakeDevice& device) {
+  EndpointReader reader = ReaderOf(device);
+  reader.ReadSessions({FakeImageName, FakeIndirectString});
+  return reader.TakeSnapshot();
+}
+
+// The session's parts by their names in the document.
+Json SessionJson(const EndpointSnapshot& endpoint, std::size_t place) {
+  return DocumentEntry(endpoint, {}, {false, true})["sessions"][place];
+}
+
+TEST_F(Sessions, EveryPartOfEachSessionTheirNamesAndProcessesThatCannotBeOpened) {
+  FakeDevice& device = platform.AddDevice(L"d");
+  device.session_manager.AddSession(4312, L"Player").volume.muted = TRUE;
+  FakeSession& system = device.session_manager.AddSession(0, L"@audiosrv.dll,-202");
+  system.system_sounds = true;
+  system.state = AudioSessionStateExpired;
+  device.session_manager.AddSession(2, L"@nothing.dll,-1");
+  device.session_manager.AddSession(666, L"");
+  const EndpointSnapshot endpoint = ReadSessionsOf(device);
+  ASSERT_TRUE(endpoint.sessions);
+  ASSERT_EQ(endpoint.sessions->size(), 4U);
+  EXPECT_EQ(SessionJson(endpoint, 0), Json::parse(R"({"process_id": 4312, "process_name": "app4312.exe",
+      "display_name": "Player", "state": "active", "system_sounds": false, "volume": 0.5, "muted": true,
+      "peak": 0.125, "session_id": "{session}", "instance_id": "{instance}"})"));
+  // Process 0 is not looked up; "@" names are resolved, or kept as given.
+  EXPECT_EQ(SessionJson(endpoint, 1)["process_name"], nullptr);
+  EXPECT_EQ(SessionJson(endpoint, 1)["display_name"], "System Sounds");
+  EXPECT_EQ(SessionJson(endpoint, 1)["system_sounds"], true);
+  EXPECT_EQ(SessionJson(endpoint, 1)["state"], "expired");
+  EXPECT_EQ(SessionJson(endpoint, 2)["display_name"], "@nothing.dll,-1");
+  EXPECT_EQ(SessionJson(endpoint, 3)["display_name"], nullptr);
+  EXPECT_EQ(SessionJson(endpoint, 3)["process_name"], nullptr);
+  EXPECT_TRUE(endpoint.failures.empty()) << "a process that cannot be opened is no failure";
+  // The platform's own lookups: this very process by its image, none for a process that is not there.
+  EXPECT_EQ(ProcessImageName(GetCurrentProcessId()), L"trelmo_unit_tests.exe");
+  EXPECT_FALSE(ProcessImageName(0xFFFFFFF0));
+  EXPECT_FALSE(LoadIndirectString(L"@no-such-file.dll,-1"));
+}
+
+TEST_F(Sessions, EachCallOfOneSessionFailingLeavesOnlyItsOwnPartsAbsent) {
+  const struct {
+    const char* fault;  // of the second session
+    std::vector<const char*> absent;
+  } cases[] = {
+      {"GetSession#1", {"process_id", "process_name", "display_name", "state", "system_sounds", "volume", "muted",
+                        "peak", "session_id", "instance_id"}},
+      {"QueryInterface#IAudioSessionControl2",
+       {"process_id", "process_name", "system_sounds", "session_id", "instance_id"}},
+      {"GetProcessId", {"process_id", "process_name"}},
+      {"GetDisplayName", {"display_name"}},
+      {"GetState", {"state"}},
+      {"IsSystemSoundsSession", {"system_sounds"}},
+      {"QueryInterface#ISimpleAudioVolume", {"volume", "muted"}},
+      {"GetMasterVolume", {"volume"}},
+      {"GetMute", {"muted"}},
+      {"QueryInterface#IAudioMeterInformation", {"peak"}},
+      {"GetPeakValue", {"peak"}},
+      {"GetSessionIdentifier", {"session_id"}},
+      {"GetSessionInstanceIdentifier", {"instance_id"}},
+  };
+  for (const auto& failure : cases) {
+    SCOPED_TRACE(failure.fault);
+    FakePlatform fresh;
+    FakeDevice& device = fresh.AddDevice(L"d");
+    device.session_manager.AddSession(1, L"first");
+    FakeSession& second = device.session_manager.AddSession(2, L"second");
+    const std::string fault = failure.fault;
+    auto& faults = fault == "GetSession#1"                                  ? device.session_manager.enumerator.faults
+                   : fault == "GetMasterVolume" || fault == "GetMute" ? second.volume.faults
+                   : fault == "GetPeakValue"                          ? second.meter.faults
+                                                                      : second.faults;
+    faults[fault] = kDeviceInvalidated;
+    const EndpointSnapshot endpoint = ReadSessionsOf(device);
+    for (std::size_t place = 0; place < 2; ++place) {
+      const Json session = SessionJson(endpoint, place);
+      for (const auto& [member, value] : session.items()) {
+        const bool absent = place == 1 && std::find(failure.absent.begin(), failure.absent.end(), member) !=
+                                              failure.absent.end();
+        EXPECT_EQ(value.is_null(), absent) << place << " " << member;
+      }
+    }
+    ASSERT_EQ(endpoint.failures.size(), 1U);
+    const CallFailure& recorded = endpoint.failures[0];
+    const std::string call = fault.substr(0, fault.find('#'));
+    EXPECT_EQ(std::make_tuple(std::string(recorded.call), recorded.code, recorded.session),
+              std::make_tuple(call, kDeviceInvalidated, std::optional<std::uint32_t>(1)));
+    if (call == "QueryInterface") {
+      EXPECT_EQ(recorded.interface_name, fault.substr(fault.find('#') + 1));
+    }
+  }
+}
+
+TEST_F(Sessions, TheManagerTheEnumeratorAndTheCount) {
+  for (const std::string call : {"Activate", "GetSessionEnumerator", "GetCount"}) {
+    FakePlatform fresh;
+    FakeDevice& device = fresh.AddDevice(L"d");
+    device.session_manager.AddSession(1);
+    (call == "Activate"               ? device.faults["Activate#IAudioSessionManager2"]
+     : call == "GetSessionEnumerator" ? device.session_manager.faults[call]
+                                      : device.session_manager.enumerator.faults[call]) = E_NOTIMPL;
+    const EndpointSnapshot endpoint = ReadSessionsOf(device);
+    EXPECT_FALSE(endpoint.sessions) << call;
+    ASSERT_EQ(endpoint.failures.size(), 1U);
+    EXPECT_EQ(std::make_tuple(std::string(endpoint.failures[0].call), endpoint.failures[0].session),
+              std::make_tuple(call, std::optional<std::uint32_t>()));
+  }
+  // None is an empty list; a count no endpoint has is read up to 4,096.
+  FakeDevice& none = platform.AddDevice(L"none");
+  EXPECT_EQ(ReadSessionsOf(none).sessions.value_or(std::vector<SessionFacts>(1)).size(), 0U);
+  FakeDevice& absurd = platform.AddDevice(L"absurd");
+  absurd.session_manager.AddSession(1);
+  absurd.session_manager.enumerator.count = 0x7FFFFFFF;
+  EXPECT_EQ(ReadSessionsOf(absurd).sessions.value_or(std::vector<SessionFacts>()).size(), 4096U);
 }
 
 }  // namespace

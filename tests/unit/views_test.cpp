@@ -93,12 +93,12 @@ TEST(BlockView, AFormatsLineMayEndAtColumn79ButNot80) {
 }
 
 TEST(DocumentView, AnEntryWithNothingReadHasEveryMemberAndEachIsNull) {
-  EXPECT_EQ(DumpJson(DocumentEntry(EndpointSnapshot{}, RoleIds{}, true), -1),
+  EXPECT_EQ(DumpJson(DocumentEntry(EndpointSnapshot{}, RoleIds{}, {true, false}), -1),
             R"({"id":null,"flow":null,"state":"unknown","state_code":0,"friendly_name":null,"adapter_name":null,)"
             R"("description":null,"default_for":[],"current_layout":null,"mix_format":null,"form_factor":null,)"
             R"("physical_speakers":null,"device_format":null,"container_id":null,"volume":null,"peak":null,)"
             R"("formats":null,"errors":[]})");
-  EXPECT_FALSE(DocumentEntry(EndpointSnapshot{}, RoleIds{}, false).contains("formats"));
+  EXPECT_FALSE(DocumentEntry(EndpointSnapshot{}, RoleIds{}, {}).contains("formats"));
 }
 
 TEST(DocumentView, DefaultRolesByIdentifierAndEachFailureWithWhatTellsItApart) {
@@ -107,7 +107,7 @@ TEST(DocumentView, DefaultRolesByIdentifierAndEachFailureWithWhatTellsItApart) {
                        CallFailure{Part::kLayout, "Activate", kInvalidated}.OfInterface("IAudioClient"),
                        CallFailure{Part::kDetails, "Activate", E_FAIL}.OfInterface("IAudioMeterInformation"),
                        CallFailure{Part::kFormats, "IsFormatSupported", E_OUTOFMEMORY}.InMode("shared")};
-  const Json entry = DocumentEntry(endpoint, {L"{0.0.0.00000000}.{spk}", L"{other}", *endpoint.id}, false);
+  const Json entry = DocumentEntry(endpoint, {L"{0.0.0.00000000}.{spk}", L"{other}", *endpoint.id}, {});
   EXPECT_EQ(entry["default_for"], Json({"console", "communications"}));
   EXPECT_EQ(entry["errors"], Json::parse(R"([
     {"call": "GetValue", "code": "0x80004005", "property": "adapter_name"},
@@ -116,7 +116,42 @@ TEST(DocumentView, DefaultRolesByIdentifierAndEachFailureWithWhatTellsItApart) {
     {"call": "IsFormatSupported", "mode": "shared", "code": "0x8007000E"}])"));
   // An endpoint without an identifier is no role's default, even where a role has none.
   endpoint.id.reset();
-  EXPECT_EQ(DocumentEntry(endpoint, {}, false)["default_for"], Json::array());
+  EXPECT_EQ(DocumentEntry(endpoint, {}, {})["default_for"], Json::array());
+}
+
+TEST(SessionView, EachSessionByItsBestNameNoneAndWhyTheyCouldNotBeRead) {
+  SessionFacts player;
+  player.process_id = 4312;
+  player.process_name = L"firefox.exe";
+  player.display_name = L"Firefox";
+  player.state = 1;
+  player.volume = 1.0F;
+  player.peak = 0.42F;
+  SessionFacts muted = player;
+  muted.process_name.reset();
+  muted.volume = 0.305F;
+  muted.muted = true;
+  SessionFacts system;
+  system.system_sounds = true;
+  EndpointSnapshot endpoint;
+  endpoint.sessions = {player, muted, system, SessionFacts{}};
+  EXPECT_EQ(SessionLines(endpoint),
+            L"Session            : firefox.exe (pid 4312), active, volume 100 %, peak 0.42\n"
+            L"Session            : Firefox (pid 4312), active, volume 31 %, muted, peak 0.42\n"
+            L"Session            : System sounds (pid unknown), unknown, volume unknown, peak unknown\n"
+            L"Session            : Unknown (pid unknown), unknown, volume unknown, peak unknown\n");
+  endpoint.sessions->clear();
+  EXPECT_EQ(SessionLines(endpoint), L"Session            : none\n");
+  endpoint.sessions.reset();
+  endpoint.failures = {{Part::kSessions, "GetSessionEnumerator", E_NOTIMPL},
+                       CallFailure{Part::kSessions, "GetDisplayName", E_FAIL}.OfSession(0)};
+  EXPECT_NE(Block(endpoint, {false, false, true})
+                .find(L"Current format     : Unknown\nSession            : unknown (GetSessionEnumerator [0x80004001])\n\n"),
+            std::wstring::npos);
+  const Json entry = DocumentEntry(endpoint, {}, {false, true});
+  EXPECT_EQ(entry["sessions"], nullptr);
+  EXPECT_EQ(entry["errors"][1], Json::parse(R"({"call": "GetDisplayName", "session": 0, "code": "0x80004005"})"));
+  EXPECT_FALSE(DocumentEntry(endpoint, {}, {}).contains("sessions"));
 }
 
 TEST(Vocabulary, EveryFormFactorAndTheFirstNumberPastTheList) {
@@ -132,6 +167,10 @@ TEST(Vocabulary, EveryFormFactorAndTheFirstNumberPastTheList) {
     EXPECT_STREQ(FormFactorName(number), expected[number].second) << number;
   }
   EXPECT_STREQ(FormFactorWord(0xFFFFFFFF), "unknown");
+  const char* const session_states[] = {"inactive", "active", "expired", "unknown"};
+  for (std::uint32_t state = 0; state < std::size(session_states); ++state) {
+    EXPECT_STREQ(SessionStateWord(state), session_states[state]);
+  }
 }
 
 EventLine Line(EventKind kind) {
