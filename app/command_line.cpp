@@ -5,6 +5,8 @@
 #include "readers/vocabulary.h"
 #include "text/output.h"
 
+#include "text/text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <clocale>
@@ -31,6 +33,86 @@ bool WholeNumber(const std::wstring& text, std::uint32_t& number) {
   }
   number = static_cast<std::uint32_t>(value);
   return value >= 1;
+}
+
+// A role's word, letter case ignored, added to the roles; with all_allowed,
+// "all" adds the three.
+bool TakeRoles(const std::wstring& word, bool all_allowed, std::vector<ERole>& roles) {
+  if (all_allowed && EqualsIgnoringCase(word, L"all")) {
+    roles.assign(std::begin(kRoles), std::end(kRoles));
+    return true;
+  }
+  for (const ERole role : kRoles) {
+    const std::string_view known = RoleWord(role);
+    if (EqualsIgnoringCase(word, std::wstring(known.begin(), known.end()))) {
+      if (std::find(roles.begin(), roles.end(), role) == roles.end()) {
+        roles.push_back(role);
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+// A decimal number in ASCII, "50" or "-12.5", whatever the locale: digits,
+// and a point with more digits. The levels it is for need no exponent.
+std::optional<float> Decimal(std::string_view text) {
+  const bool negative = !text.empty() && text.front() == '-';
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    text.remove_prefix(1);
+  }
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction = point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  const auto digits = [](std::string_view part) {
+    return part.size() <= 9 && std::all_of(part.begin(), part.end(), [](char digit) { return digit >= '0' && digit <= '9'; });
+  };
+  if (whole.empty() || !digits(whole) || !digits(fraction) || (point != std::string_view::npos && fraction.empty())) {
+    return std::nullopt;
+  }
+  double value = 0;
+  for (const char digit : whole) {
+    value = value * 10 + (digit - '0');
+  }
+  double scale = 1;
+  for (const char digit : fraction) {
+    scale /= 10;
+    value += (digit - '0') * scale;
+  }
+  return static_cast<float>(negative ? -value : value);
+}
+
+// "50", "50%", "+10%", "-10%" or "-12.5dB", letter case ignored.
+bool TakeVolume(const std::wstring& typed, std::optional<VolumeSetting>& setting) {
+  std::string text;
+  for (const wchar_t unit : typed) {
+    if (unit > 0x7F) {
+      return false;
+    }
+    text += static_cast<char>(std::tolower(static_cast<unsigned char>(unit)));
+  }
+  VolumeSetting volume;
+  if (text.size() > 2 && text.compare(text.size() - 2, 2, "db") == 0) {
+    volume.kind = VolumeSetting::Kind::kDecibels;
+    text.resize(text.size() - 2);
+  } else {
+    if (!text.empty() && text.back() == '%') {
+      text.pop_back();
+    }
+    volume.kind = !text.empty() && (text.front() == '+' || text.front() == '-') ? VolumeSetting::Kind::kStep
+                                                                               : VolumeSetting::Kind::kPercent;
+  }
+  const std::optional<float> value = Decimal(text);
+  if (!value) {
+    return false;
+  }
+  volume.value = *value;
+  const float least = volume.kind == VolumeSetting::Kind::kStep ? -100.0F : 0.0F;
+  if (volume.kind != VolumeSetting::Kind::kDecibels && (volume.value < least || volume.value > 100.0F)) {
+    return false;
+  }
+  setting = volume;
+  return true;
 }
 
 // One option: the word, compared after the same folding as state words (so
@@ -67,6 +149,15 @@ constexpr OptionRow kOptions[] = {
        return true;
      },
      "--name TEXT", "only endpoints whose name contains TEXT; may be given again"},
+    {"--default", nullptr,
+     [](Options& options, std::wstring value) { return TakeRoles(value, false, options.filter.default_roles); },
+     "--default ROLE", "only the default for console, multimedia or communications"},
+    {"--app", nullptr,
+     [](Options& options, std::wstring value) {
+       options.filter.apps.push_back(std::move(value));
+       return true;
+     },
+     "--app TEXT", "only sessions of programs whose name contains TEXT"},
     {"--formats", &Options::formats, nullptr, "--formats",
      "add what each endpoint can play and record, shared and exclusive"},
     {"--sessions", &Options::sessions, nullptr, "--sessions", "add the programs playing or recording on each endpoint"},
@@ -75,6 +166,17 @@ constexpr OptionRow kOptions[] = {
      "--events N", "with --watch: stop after N changes"},
     {"--timeout", nullptr, [](Options& options, std::wstring value) { return WholeNumber(value, options.timeout); },
      "--timeout SECS", "with --watch: stop after SECS seconds; status 1 if N not reached"},
+    {"--set-default", nullptr,
+     [](Options& options, std::wstring value) { return TakeRoles(value, true, options.set_default); },
+     "--set-default ROLE", "make the chosen endpoint the default for ROLE, or all"},
+    {"--cycle-default", nullptr,
+     [](Options& options, std::wstring value) { return TakeRoles(value, true, options.cycle_default); },
+     "--cycle-default ROLE", "make the next chosen endpoint the default for ROLE"},
+    {"--set-volume", nullptr, [](Options& options, std::wstring value) { return TakeVolume(value, options.set_volume); },
+     "--set-volume LEVEL", "set the volume of what is chosen: N%, +N%, -N% or NdB"},
+    {"--mute", &Options::mute, nullptr, "--mute", "mute the chosen endpoints or sessions"},
+    {"--unmute", &Options::unmute, nullptr, "--unmute", "unmute the chosen endpoints or sessions"},
+    {"--toggle-mute", &Options::toggle_mute, nullptr, "--toggle-mute", "mute the chosen endpoints or sessions, or unmute them"},
     {"--help", &Options::help, nullptr, "--help, -h, /?", "this help"},
     {"-h", &Options::help, nullptr, {}, {}},
     {"/?", &Options::help, nullptr, {}, {}},
@@ -142,6 +244,21 @@ const OptionRow* FindValueOption(std::string_view word) {
   return option != nullptr && option->take != nullptr ? option : nullptr;
 }
 
+// What changes must be chosen, and chosen for what they change: nothing
+// changes "everything" by accident.
+bool ChangesAreChosen(const Options& options) {
+  const EndpointFilter& filter = options.filter;
+  if (!options.Changes()) {
+    return filter.default_roles.empty() || !options.watch;
+  }
+  const bool sets_default = !options.set_default.empty() || !options.cycle_default.empty();
+  const bool percent_only = !options.set_volume || options.set_volume->kind != VolumeSetting::Kind::kDecibels;
+  return !options.watch && (filter.Chooses() || !filter.apps.empty()) &&
+         (!sets_default || (filter.Chooses() && filter.apps.empty())) &&
+         (options.set_default.empty() || options.cycle_default.empty()) && (filter.apps.empty() || percent_only) &&
+         (options.mute ? 1 : 0) + (options.unmute ? 1 : 0) + (options.toggle_mute ? 1 : 0) <= 1;
+}
+
 // The flows in the order they are listed: playback unless only --capture
 // asks for recording, then recording.
 std::vector<EDataFlow> ListedFlows(const Options& options) {
@@ -199,7 +316,9 @@ bool ParseArguments(int argc, char* argv[], Options& options, const WideArgument
     options.filter.states = DEVICE_STATE_ACTIVE;
   }
   options.filter.flows = ListedFlows(options);
-  return options.watch || (options.events == 0 && options.timeout == 0);
+  // A listing that chooses sessions shows them.
+  options.sessions = options.sessions || !options.filter.apps.empty();
+  return (options.watch || (options.events == 0 && options.timeout == 0)) && ChangesAreChosen(options);
 }
 
 void PrintHelp() {
@@ -216,6 +335,11 @@ void PrintOptionsHelp() {
       continue;
     }
     std::string line = "    " + std::string(option.label);
+    // A label too long for its column has its text on the next line.
+    if (option.label.size() + 2 > kHelpLabelWidth) {
+      WriteLine(line);
+      line.clear();
+    }
     line.resize(4 + kHelpLabelWidth, ' ');
     WriteLine(line + std::string(option.help));
   }
@@ -239,6 +363,9 @@ int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instanc
   }
   if (options.watch) {
     return RunWatch(options, create_instance);
+  }
+  if (options.Changes()) {
+    return RunChanges(options, create_instance);
   }
   if (options.json) {
     return RunDocument(options, create_instance);

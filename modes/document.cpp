@@ -51,7 +51,7 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance) 
       }
       EndpointReader reader(std::move(device), flows[listed]);
       reader.ReadIdentity();
-      if (!options.filter.Keeps(reader.Snapshot())) {
+      if (!options.filter.Keeps(reader.Snapshot(), defaults[listed])) {
         return;
       }
       reader.ProbeLayout();
@@ -62,8 +62,9 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance) 
       if (options.sessions) {
         reader.ReadSessions();
       }
-      endpoints.push_back(
-          DocumentEntry(reader.Snapshot(), defaults[listed], EntryParts{options.formats, options.sessions}));
+      EndpointSnapshot endpoint = reader.TakeSnapshot();
+      options.filter.ChooseSessions(endpoint);
+      endpoints.push_back(DocumentEntry(endpoint, defaults[listed], EntryParts{options.formats, options.sessions}));
     });
   }
   Json document = Json::object();

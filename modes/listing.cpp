@@ -36,14 +36,15 @@ void PrintBlock(EndpointReader& reader, const Options& options, std::size_t posi
   if (options.sessions) {
     reader.ReadSessions();
   }
-  const EndpointSnapshot& endpoint = reader.Snapshot();
+  EndpointSnapshot endpoint = reader.TakeSnapshot();
+  options.filter.ChooseSessions(endpoint);
   for (const std::string& message : ProbeMessages(endpoint)) {
     WriteLine(message);
   }
   WriteWide(Block(endpoint, BlockParts{options.details, options.formats, options.sessions}));
 }
 
-void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options) {
+void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options, const RoleIds& defaults) {
   const UINT count = EndpointCount(collection);
   if (options.filter.Chooses()) {
     // The header counts the endpoints chosen, so they are all read and
@@ -52,7 +53,7 @@ void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& op
     ForEachEndpoint(collection, count, [&](UINT, ComHandle<IMMDevice> device) {
       auto reader = std::make_unique<EndpointReader>(std::move(device), flow);
       reader->ReadIdentity();
-      if (options.filter.Keeps(reader->Snapshot())) {
+      if (options.filter.Keeps(reader->Snapshot(), defaults)) {
         chosen.push_back(std::move(reader));
       }
     });
@@ -93,12 +94,15 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
   const std::vector<EDataFlow>& flows = options.filter.flows;
   std::vector<ComHandle<IMMDeviceCollection>> collections(flows.size());
   for (std::size_t listed = 0; listed < flows.size(); ++listed) {
+    // The flow's defaults are asked for only by the chooser that needs them.
+    const RoleIds defaults =
+        options.filter.default_roles.empty() ? RoleIds() : ReadDefaultIds(*enumerator.Get(), flows[listed]);
     ComHandle<IMMDeviceCollection>& collection = collections[listed];
     result = EnumerateEndpoints(*enumerator.Get(), flows[listed], options.filter.states, collection);
     if (FAILED(result)) {
       return ReportFailure("Couldn't enumerate: [0x", result);
     }
-    ListFlow(*collection.Get(), flows[listed], options);
+    ListFlow(*collection.Get(), flows[listed], options, defaults);
   }
 
   if (!options.no_pause) {

@@ -30,5 +30,14 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance);
 // watch could not start.
 int RunWatch(const Options& options, CreateInstanceFunction create_instance);
 
+// Changes what the options ask, in the order default, volume, mute, on the
+// endpoints (or with --app the sessions) the choosers choose, after checking
+// everything it needs; one line per change made, or with --json one
+// document, as the platform reads each before and after. 0 when everything
+// was changed; 1, changing nothing, when the choice is empty or ambiguous or
+// a level is out of range; -1, with the changes made so far, when a platform
+// call failed.
+int RunChanges(const Options& options, CreateInstanceFunction create_instance);
+
 // Runs the command interpreter's "pause".
 void Pause();

@@ -6,6 +6,11 @@ HRESULT CreateEnumerator(CreateInstanceFunction create_instance, ComHandle<IMMDe
       enumerator);
 }
 
+HRESULT CreatePolicyConfig(CreateInstanceFunction create_instance, ComHandle<IPolicyConfig>& policy) {
+  return HandedBack(create_instance(kClsidPolicyConfig, nullptr, kClsctxAll, kIidIPolicyConfig, policy.PutVoid()),
+                    policy);
+}
+
 HRESULT EnumerateEndpoints(IMMDeviceEnumerator& enumerator, EDataFlow flow, DWORD states,
                            ComHandle<IMMDeviceCollection>& collection) {
   return HandedBack(enumerator.EnumAudioEndpoints(flow, states, collection.Put()), collection);

@@ -6,8 +6,12 @@
 
 #include "platform/core_audio.h"
 #include "platform/handles.h"
+#include "platform/policy_config.h"
 
 HRESULT CreateEnumerator(CreateInstanceFunction create_instance, ComHandle<IMMDeviceEnumerator>& enumerator);
+
+// The policy-configuration object, through the same function as the enumerator.
+HRESULT CreatePolicyConfig(CreateInstanceFunction create_instance, ComHandle<IPolicyConfig>& policy);
 
 // The flow's endpoints whose state is one of the DEVICE_STATE_* bits given.
 HRESULT EnumerateEndpoints(IMMDeviceEnumerator& enumerator, EDataFlow flow, DWORD states,

@@ -162,7 +162,8 @@ void EndpointReader::ReadDetails() {
 void EndpointReader::ReadFormats() { snapshot_.formats = ReadFormatSupport(*device_.Get(), snapshot_.failures); }
 
 void EndpointReader::ReadSessions(const SessionLookups& lookups) {
-  snapshot_.sessions = ReadSessionList(*device_.Get(), lookups, snapshot_.failures);
+  session_volumes_.clear();
+  snapshot_.sessions = ReadSessionList(*device_.Get(), lookups, snapshot_.failures, session_volumes_);
 }
 
 RoleIds ReadDefaultIds(IMMDeviceEnumerator& enumerator, EDataFlow flow) {

@@ -36,7 +36,15 @@ class EndpointReader {
   void ReadFormats();
   // The endpoint's audio sessions, through one session manager, in its
   // enumerator's order; a session's part that fails leaves the rest read.
+  // Each session's volume control is kept for what changes it.
   void ReadSessions(const SessionLookups& lookups = {});
+
+  // The endpoint itself and a session's volume control (null where the
+  // session has none), for what changes them.
+  [[nodiscard]] IMMDevice& Device() const { return *device_.Get(); }
+  [[nodiscard]] ISimpleAudioVolume* SessionVolume(std::size_t place) const {
+    return place < session_volumes_.size() ? session_volumes_[place].Get() : nullptr;
+  }
 
   [[nodiscard]] const EndpointSnapshot& Snapshot() const { return snapshot_; }
   EndpointSnapshot TakeSnapshot() { return std::move(snapshot_); }
@@ -46,6 +54,7 @@ class EndpointReader {
   ComHandle<IPropertyStore> store_;
   bool store_asked_ = false;
   EndpointSnapshot snapshot_;
+  std::vector<ComHandle<ISimpleAudioVolume>> session_volumes_;
 };
 
 // The identifiers of the flow's default endpoints, one per role.

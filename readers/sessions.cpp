@@ -14,7 +14,8 @@ class SessionReading {
   SessionReading(std::uint32_t place, const SessionLookups& lookups, Failures& failures)
       : place_(place), lookups_(lookups), failures_(failures) {}
 
-  SessionFacts Read(IAudioSessionEnumerator& sessions) {
+  // The session's facts; its volume control, when it has one, is handed to the caller.
+  SessionFacts Read(IAudioSessionEnumerator& sessions, ComHandle<ISimpleAudioVolume>& volume_control) {
     ComHandle<IAudioSessionControl> control;
     if (!Succeeded("GetSession", HandedBack(sessions.GetSession(static_cast<int>(place_), control.Put()), control))) {
       return facts_;
@@ -34,11 +35,12 @@ class SessionReading {
         facts_.system_sounds = system_sounds == S_OK;
       }
     }
-    if (const auto volume = QueryFor<ISimpleAudioVolume>(*control.Get())) {
+    if (auto volume = QueryFor<ISimpleAudioVolume>(*control.Get())) {
       facts_.volume = Ask<float>("GetMasterVolume", [&volume](float* level) { return volume->GetMasterVolume(level); });
       if (const auto muted = Ask<BOOL>("GetMute", [&volume](BOOL* mute) { return volume->GetMute(mute); })) {
         facts_.muted = *muted != FALSE;
       }
+      volume_control = std::move(volume);
     }
     if (const auto meter = QueryFor<IAudioMeterInformation>(*control.Get())) {
       facts_.peak = Ask<float>("GetPeakValue", [&meter](float* peak) { return meter->GetPeakValue(peak); });
@@ -128,7 +130,8 @@ class SessionReading {
 }  // namespace
 
 std::optional<std::vector<SessionFacts>> ReadSessionList(IMMDevice& device, const SessionLookups& lookups,
-                                                         Failures& failures) {
+                                                         Failures& failures,
+                                                         std::vector<ComHandle<ISimpleAudioVolume>>& volumes) {
   const auto manager = ActivateFor<IAudioSessionManager2>(device, Part::kSessions, failures);
   if (!manager) {
     return std::nullopt;
@@ -147,7 +150,9 @@ std::optional<std::vector<SessionFacts>> ReadSessionList(IMMDevice& device, cons
   }
   std::vector<SessionFacts> list;
   for (int place = 0; place < std::min(count, kMostSessions); ++place) {
-    list.push_back(SessionReading(static_cast<std::uint32_t>(place), lookups, failures).Read(*sessions.Get()));
+    volumes.emplace_back();
+    list.push_back(
+        SessionReading(static_cast<std::uint32_t>(place), lookups, failures).Read(*sessions.Get(), volumes.back()));
   }
   return list;
 }

@@ -34,5 +34,7 @@ std::optional<FormatSupport> ReadFormatSupport(IMMDevice& device, Failures& fail
 std::optional<VolumeFacts> ReadVolume(IMMDevice& device, Failures& failures);
 std::optional<float> ReadPeak(IMMDevice& device, Failures& failures);
 
+// Each session's volume control is kept in volumes, by its place, empty where it has none.
 std::optional<std::vector<SessionFacts>> ReadSessionList(IMMDevice& device, const SessionLookups& lookups,
-                                                         Failures& failures);
+                                                         Failures& failures,
+                                                         std::vector<ComHandle<ISimpleAudioVolume>>& volumes);

@@ -146,6 +146,26 @@ std::string ModeLines(std::string_view label, const ModeSupport& mode, std::stri
   return lines;
 }
 
+// A session as its line shows it: the program by the best name there is
+// (its image, the name it gives itself, or what the system's own session
+// is), then its process, state, volume, mute and peak.
+std::wstring SessionText(const SessionFacts& session) {
+  std::wstring text = session.process_name   ? *session.process_name
+                      : session.display_name ? *session.display_name
+                      : session.system_sounds.value_or(false) ? L"System sounds"
+                                                               : L"Unknown";
+  std::string facts = " (pid " + (session.process_id ? std::to_string(*session.process_id) : "unknown") + "), " +
+                      (session.state ? SessionStateWord(*session.state) : "unknown") + ", volume " +
+                      (session.volume ? FixedDecimal(static_cast<double>(*session.volume) * 100.0, 0) + " %"
+                                      : std::string("unknown"));
+  if (session.muted.value_or(false)) {
+    facts += ", muted";
+  }
+  facts += ", peak " + (session.peak ? FixedDecimal(static_cast<double>(*session.peak), 2) : "unknown");
+  Append(text, facts);
+  return text;
+}
+
 }  // namespace
 
 std::string MessageText(std::string_view prefix, HRESULT code) {
@@ -255,24 +275,7 @@ std::wstring SessionLines(const EndpointSnapshot& endpoint) {
     AppendLine(lines, "Session", std::string_view("none"));
   }
   for (const SessionFacts& session : *endpoint.sessions) {
-    // The program by the best name there is: its image, the name it gives
-    // itself, or what the system's own session is.
-    const std::wstring name = session.process_name   ? *session.process_name
-                              : session.display_name ? *session.display_name
-                              : session.system_sounds.value_or(false) ? L"System sounds"
-                                                                       : L"Unknown";
-    std::string facts = " (pid " + (session.process_id ? std::to_string(*session.process_id) : "unknown") + "), " +
-                        (session.state ? SessionStateWord(*session.state) : "unknown") + ", volume " +
-                        (session.volume ? FixedDecimal(static_cast<double>(*session.volume) * 100.0, 0) + " %"
-                                        : std::string("unknown"));
-    if (session.muted.value_or(false)) {
-      facts += ", muted";
-    }
-    facts += ", peak " + (session.peak ? FixedDecimal(static_cast<double>(*session.peak), 2) : "unknown");
-    Append(lines, BlockLabel("Session"));
-    lines += name;
-    Append(lines, facts);
-    lines += L'\n';
+    AppendLine(lines, "Session", std::wstring_view(SessionText(session)));
   }
   return lines;
 }

@@ -2,6 +2,7 @@
 // calls the platform, so each is a function of plain values.
 #pragma once
 
+#include "changes/changes.h"
 #include "readers/snapshot.h"
 #include "readers/vocabulary.h"
 #include "text/json.h"
@@ -60,6 +61,13 @@ struct EntryParts {
   bool sessions = false;
 };
 Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, const EntryParts& parts);
+
+// A change made, as one line: "Default for console: Headset (was Speakers)",
+// "Speakers: volume 30 % -> 50 %", "Spotify.exe (pid 4312) on Speakers: muted".
+std::wstring ChangeLine(const ChangeRecord& change);
+// The change in the document: every member in every change, null where it
+// does not apply.
+Json ChangeEntry(const ChangeRecord& change);
 
 // One line of a watch: what the text and JSON show.
 struct EventLine {

@@ -289,11 +289,22 @@ check_words() {
     "    --details       add form factor, device format, speakers, container, volume, peak" \
     "    --id ID         only the endpoint with this identifier; may be given again" \
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again" \
+    "    --default ROLE  only the default for console, multimedia or communications" \
+    "    --app TEXT      only sessions of programs whose name contains TEXT" \
     "    --formats       add what each endpoint can play and record, shared and exclusive" \
     "    --sessions      add the programs playing or recording on each endpoint" \
     "    --watch         print endpoint changes as they happen, until stopped" \
     "    --events N      with --watch: stop after N changes" \
     "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached" \
+    "    --set-default ROLE" \
+    "                    make the chosen endpoint the default for ROLE, or all" \
+    "    --cycle-default ROLE" \
+    "                    make the next chosen endpoint the default for ROLE" \
+    "    --set-volume LEVEL" \
+    "                    set the volume of what is chosen: N%, +N%, -N% or NdB" \
+    "    --mute          mute the chosen endpoints or sessions" \
+    "    --unmute        unmute the chosen endpoints or sessions" \
+    "    --toggle-mute   mute the chosen endpoints or sessions, or unmute them" \
     "    --help, -h, /?  this help" \
     "    --version       the version of trelmo"
 } >"$scratch/help.expected"
@@ -303,6 +314,33 @@ check_words version 0 --Version
 # An unknown option is refused before any other option is acted on.
 printf '%s' "$usage" >"$scratch/bogus.expected"
 check_words bogus 2 --json --bogus
+
+# Changing under Wine 8: --default alone lists Wine's own endpoint, the
+# default for every role; the volume control keeps a level set in dB and a
+# mute in the object that set them, which is where trelmo reads them back;
+# its scalar setter and the policy-configuration class are not there.
+run_windows default_console "$exe" --default console --no-pause
+expect_equal "default_console: exit status" 0 "$status"
+to_lf default_console
+expect_equal "default_console: listing" $'====== Found 1 audio devices ======\n===== Device =====' \
+  "$(head -n 2 "$scratch/default_console.txt")"
+expect_equal "default_console: name" "Device name        : PulseAudio" "$(sed -n 4p "$scratch/default_console.txt")"
+run_windows change_json "$exe" --name "opt head" --set-volume -20dB --mute --json
+expect_equal "change_json: exit status" 0 "$status"
+to_lf change_json
+python3 - "$scratch/change_json.txt" <<'EOF' || fail "change_json: $(cat "$scratch/change_json.txt")"
+import json, sys
+document = json.load(open(sys.argv[1], encoding="utf-8"))
+changes = [(c["friendly_name"], c["what"], c["unit"], c["before"], c["after"]) for c in document["changes"]]
+sys.exit(changes != [("Opt Headset", "volume", "db", 0.0, -20.0), ("Opt Headset", "mute", None, False, True)]
+         or document["errors"] != [])
+EOF
+printf "Couldn't set the default endpoint: [0x80040154]\r\n" >"$scratch/set_default.expected"
+check_words set_default 255 --name "opt head" --set-default all
+printf "Couldn't set volume: [0x80004001]\r\n" >"$scratch/set_scalar.expected"
+check_words set_scalar 255 --name "opt head" --set-volume 50%
+printf '%s' "$usage" >"$scratch/unchosen.expected"
+check_words unchosen 2 --set-volume 50
 
 # --watch as text, with nothing changing: a present line per active render
 # endpoint, then the deadline ends it with status 0.

@@ -248,11 +248,22 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   help += "    --details       add form factor, device format, speakers, container, volume, peak\n";
   help += "    --id ID         only the endpoint with this identifier; may be given again\n";
   help += "    --name TEXT     only endpoints whose name contains TEXT; may be given again\n";
+  help += "    --default ROLE  only the default for console, multimedia or communications\n";
+  help += "    --app TEXT      only sessions of programs whose name contains TEXT\n";
   help += "    --formats       add what each endpoint can play and record, shared and exclusive\n";
   help += "    --sessions      add the programs playing or recording on each endpoint\n";
   help += "    --watch         print endpoint changes as they happen, until stopped\n";
   help += "    --events N      with --watch: stop after N changes\n";
   help += "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached\n";
+  help += "    --set-default ROLE\n";
+  help += "                    make the chosen endpoint the default for ROLE, or all\n";
+  help += "    --cycle-default ROLE\n";
+  help += "                    make the next chosen endpoint the default for ROLE\n";
+  help += "    --set-volume LEVEL\n";
+  help += "                    set the volume of what is chosen: N%, +N%, -N% or NdB\n";
+  help += "    --mute          mute the chosen endpoints or sessions\n";
+  help += "    --unmute        unmute the chosen endpoints or sessions\n";
+  help += "    --toggle-mute   mute the chosen endpoints or sessions, or unmute them\n";
   help += "    --help, -h, /?  this help\n";
   help += "    --version       the version of trelmo\n";
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{

@@ -110,6 +110,14 @@ FakePlatform* current_platform = nullptr;
 HRESULT WINAPI FakeCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
   NoteCall("CoCreateInstance");
   FakePlatform& platform = *current_platform;
+  if (IsEqualCLSID(clsid, kClsidPolicyConfig) && IsEqualIID(iid, kIidIPolicyConfig)) {
+    *out = nullptr;
+    if (platform.policy_create_fault) {
+      return *platform.policy_create_fault;
+    }
+    platform.policy.HandOut(reinterpret_cast<IPolicyConfig**>(out));
+    return S_OK;
+  }
   ++platform.create_calls;
   platform.create_context = context;
   platform.create_right_ids = outer == nullptr && IsEqualCLSID(clsid, __uuidof(MMDeviceEnumerator)) &&
@@ -473,6 +481,23 @@ FakeSession& FakeSessionManager::AddSession(DWORD process_id, const std::wstring
   return session;
 }
 
+HRESULT FakePolicyConfig::SetDefaultEndpoint(PCWSTR id, ERole role) {
+  NoteCall("SetDefaultEndpoint");
+  made_default.emplace_back(id, role);
+  if (const auto fault = Failure("SetDefaultEndpoint")) {
+    return *fault;
+  }
+  for (const EDataFlow flow : {eRender, eCapture}) {
+    for (FakeDevice* device : (flow == eCapture ? enumerator_.capture_collection : enumerator_.collection).devices) {
+      if (device->id == id) {
+        enumerator_.defaults[{flow, role}] = device;
+        return S_OK;
+      }
+    }
+  }
+  return kNotFound;
+}
+
 HRESULT FakeCollection::GetCount(UINT* out) {
   NoteCall("GetCount");
   if (const auto fault = Failure("GetCount")) {
@@ -643,7 +668,7 @@ FakeDevice& FakePlatform::AddDevice(const std::wstring& name, DWORD state, EData
 template <typename Count>
 long SumOverFakes(const FakePlatform& platform, Count count) {
   long total = count(platform.enumerator) + count(platform.enumerator.collection) +
-               count(platform.enumerator.capture_collection);
+               count(platform.enumerator.capture_collection) + count(platform.policy);
   for (const auto& device : platform.devices) {
     total += count(*device) + count(device->store) + count(device->volume) + count(device->meter) +
              count(device->endpoint) + count(device->session_manager) + count(device->session_manager.enumerator);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/core_audio.h"
+#include "platform/policy_config.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -75,6 +76,19 @@ class FakeObject : public Interface {
   // What the named call answers after doing its work: S_OK or another success code.
   HRESULT Success(const std::string& call) const { return Fault(call).value_or(S_OK); }
 
+  // A setter's answer: the value kept and the event context noted, unless
+  // the named call is made to fail.
+  template <typename Value, typename Into>
+  HRESULT Take(const char* call, Value value, LPCGUID context, Into& into) {
+    NoteCall(call);
+    contexts.push_back(context != nullptr ? *context : GUID{});
+    if (const auto fault = Failure(call)) {
+      return *fault;
+    }
+    into = value;
+    return Success(call);
+  }
+
   // Hands this object out through an out parameter, as the platform would.
   template <typename Out>
   void HandOut(Out** out) {
@@ -85,6 +99,7 @@ class FakeObject : public Interface {
   long references = 0;
   long extra_releases = 0;
   std::map<std::string, HRESULT> faults;
+  std::vector<GUID> contexts;  // the event context of each setter's call
 };
 
 // What one IAudioClient::Initialize call was offered, and with which arguments.
@@ -171,8 +186,12 @@ class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
   HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override {
     return Give("GetChannelCount", channel_count.value_or(static_cast<UINT>(channel_levels.size())), count);
   }
-  HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(float, LPCGUID) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(float, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(float db, LPCGUID context) override {
+    return Take("SetMasterVolumeLevel", db, context, level_db);
+  }
+  HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(float scalar, LPCGUID context) override {
+    return Take("SetMasterVolumeLevelScalar", scalar, context, level);
+  }
   HRESULT STDMETHODCALLTYPE GetMasterVolumeLevel(float* out) override { return Give("GetMasterVolumeLevel", level_db, out); }
   HRESULT STDMETHODCALLTYPE GetMasterVolumeLevelScalar(float* out) override {
     return Give("GetMasterVolumeLevelScalar", level, out);
@@ -181,7 +200,7 @@ class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
   HRESULT STDMETHODCALLTYPE SetChannelVolumeLevelScalar(UINT, float, LPCGUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetChannelVolumeLevel(UINT, float*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetChannelVolumeLevelScalar(UINT channel, float* level) override;
-  HRESULT STDMETHODCALLTYPE SetMute(BOOL, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMute(BOOL mute, LPCGUID context) override { return Take("SetMute", mute, context, muted); }
   HRESULT STDMETHODCALLTYPE GetMute(BOOL* out) override { return Give("GetMute", muted, out); }
   HRESULT STDMETHODCALLTYPE GetVolumeStepInfo(UINT*, UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE VolumeStepUp(LPCGUID) override { return E_NOTIMPL; }
@@ -219,9 +238,11 @@ class FakeMeter final : public FakeObject<IAudioMeterInformation> {
 // A session's volume.
 class FakeSimpleVolume final : public FakeObject<ISimpleAudioVolume> {
  public:
-  HRESULT STDMETHODCALLTYPE SetMasterVolume(float, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMasterVolume(float value, LPCGUID context) override {
+    return Take("SetMasterVolume", value, context, level);
+  }
   HRESULT STDMETHODCALLTYPE GetMasterVolume(float* out) override { return Give("GetMasterVolume", level, out); }
-  HRESULT STDMETHODCALLTYPE SetMute(BOOL, LPCGUID) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMute(BOOL mute, LPCGUID context) override { return Take("SetMute", mute, context, muted); }
   HRESULT STDMETHODCALLTYPE GetMute(BOOL* out) override { return Give("GetMute", muted, out); }
 
   float level = 0.5F;
@@ -440,6 +461,31 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
   bool ever_registered_ = false;
 };
 
+// The policy-configuration object the fake CoCreateInstance hands out: each
+// SetDefaultEndpoint makes the endpoint its flow's default for the role.
+class FakePolicyConfig final : public FakeObject<IPolicyConfig> {
+ public:
+  explicit FakePolicyConfig(FakeEnumerator& enumerator) : enumerator_(enumerator) {}
+
+  HRESULT STDMETHODCALLTYPE GetMixFormat(PCWSTR, WAVEFORMATEX**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetDeviceFormat(PCWSTR, INT, WAVEFORMATEX**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ResetDeviceFormat(PCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetDeviceFormat(PCWSTR, WAVEFORMATEX*, WAVEFORMATEX*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetProcessingPeriod(PCWSTR, INT, PINT64, PINT64) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetProcessingPeriod(PCWSTR, PINT64) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetShareMode(PCWSTR, void*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetShareMode(PCWSTR, void*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetPropertyValue(PCWSTR, const PROPERTYKEY&, PROPVARIANT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetPropertyValue(PCWSTR, const PROPERTYKEY&, PROPVARIANT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetDefaultEndpoint(PCWSTR id, ERole role) override;
+  HRESULT STDMETHODCALLTYPE SetEndpointVisibility(PCWSTR, INT) override { return E_NOTIMPL; }
+
+  std::vector<std::pair<std::wstring, ERole>> made_default;
+
+ private:
+  FakeEnumerator& enumerator_;
+};
+
 // Platform calls made from inside a callback Notify delivered: there must be none.
 int CallsFromCallbacks();
 
@@ -464,6 +510,8 @@ struct FakePlatform {
   int RunCommandLine(std::vector<std::string> words);
 
   FakeEnumerator enumerator;
+  FakePolicyConfig policy{enumerator};
+  std::optional<HRESULT> policy_create_fault;
   std::vector<std::unique_ptr<FakeDevice>> devices;
   std::optional<HRESULT> create_fault;
   bool create_hands_back_nothing = false;

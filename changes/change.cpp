@@ -1,0 +1,144 @@
+#include "changes/changes.h"
+
+#include "platform/endpoints.h"
+#include "readers/reader.h"
+
+#include <algorithm>
+
+namespace {
+
+using Failures = std::vector<CallFailure>;
+
+// One call: its answer, recorded when it failed.
+HRESULT Called(const char* call, HRESULT result, Failures& failures) {
+  if (FAILED(result)) {
+    failures.push_back({Part::kEndpoint, call, result});
+  }
+  return result;
+}
+
+// The level a setting comes to from the level there is.
+float Target(const VolumeSetting& setting, float level) {
+  switch (setting.kind) {
+    case VolumeSetting::Kind::kStep:
+      return std::clamp(level + setting.value / 100.0F, 0.0F, 1.0F);
+    case VolumeSetting::Kind::kDecibels:
+      return setting.value;
+    case VolumeSetting::Kind::kPercent:
+    default:
+      return setting.value / 100.0F;
+  }
+}
+
+bool Target(MuteSetting setting, bool muted) {
+  return setting == MuteSetting::kToggle ? !muted : setting == MuteSetting::kMute;
+}
+
+// The calls of the two controls by one name each, so that one sequence
+// serves both.
+struct EndpointCalls {
+  IAudioEndpointVolume& control;
+  bool decibels;
+  HRESULT Get(float* level) const {
+    return decibels ? control.GetMasterVolumeLevel(level) : control.GetMasterVolumeLevelScalar(level);
+  }
+  HRESULT Set(float level) const {
+    return decibels ? control.SetMasterVolumeLevel(level, &kTrelmoEventContext)
+                    : control.SetMasterVolumeLevelScalar(level, &kTrelmoEventContext);
+  }
+  [[nodiscard]] const char* GetName() const { return decibels ? "GetMasterVolumeLevel" : "GetMasterVolumeLevelScalar"; }
+  [[nodiscard]] const char* SetName() const { return decibels ? "SetMasterVolumeLevel" : "SetMasterVolumeLevelScalar"; }
+};
+
+struct SessionCalls {
+  ISimpleAudioVolume& control;
+  HRESULT Get(float* level) const { return control.GetMasterVolume(level); }
+  HRESULT Set(float level) const { return control.SetMasterVolume(level, &kTrelmoEventContext); }
+  [[nodiscard]] static const char* GetName() { return "GetMasterVolume"; }
+  [[nodiscard]] static const char* SetName() { return "SetMasterVolume"; }
+};
+
+template <typename Calls>
+HRESULT SetVolume(const Calls& calls, const VolumeSetting& setting, ChangeRecord& record, Failures& failures) {
+  record.what = ChangeKind::kVolume;
+  float level = 0;
+  HRESULT result = Called(calls.GetName(), calls.Get(&level), failures);
+  if (FAILED(result)) {
+    return result;
+  }
+  record.before_level = level;
+  result = Called(calls.SetName(), calls.Set(Target(setting, level)), failures);
+  if (FAILED(result)) {
+    return result;
+  }
+  if (SUCCEEDED(Called(calls.GetName(), calls.Get(&level), failures))) {
+    record.after_level = level;
+  }
+  return S_OK;
+}
+
+template <typename Control>
+HRESULT SetMute(Control& control, MuteSetting setting, ChangeRecord& record, Failures& failures) {
+  record.what = ChangeKind::kMute;
+  BOOL muted = FALSE;
+  HRESULT result = Called("GetMute", control.GetMute(&muted), failures);
+  if (FAILED(result)) {
+    return result;
+  }
+  record.before_muted = muted != FALSE;
+  result = Called("SetMute", control.SetMute(Target(setting, muted != FALSE) ? TRUE : FALSE, &kTrelmoEventContext),
+                  failures);
+  if (FAILED(result)) {
+    return result;
+  }
+  if (SUCCEEDED(Called("GetMute", control.GetMute(&muted), failures))) {
+    record.after_muted = muted != FALSE;
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+void ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role, std::optional<std::wstring>& id,
+                 std::optional<std::wstring>& name) {
+  ComHandle<IMMDevice> device;
+  if (FAILED(DefaultEndpoint(enumerator, flow, role, device))) {
+    return;
+  }
+  EndpointReader reader(std::move(device), flow);
+  reader.ReadId();
+  reader.ReadProperties({Property::kFriendlyName});
+  id = reader.Snapshot().id;
+  name = reader.Snapshot().friendly_name;
+}
+
+HRESULT ChangeDefault(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, ChangeRecord& record,
+                      Failures& failures) {
+  record.what = ChangeKind::kDefault;
+  ReadDefault(enumerator, record.flow, record.role, record.before_id, record.before_name);
+  const HRESULT result =
+      Called("SetDefaultEndpoint", policy.SetDefaultEndpoint(record.id.value_or(L"").c_str(), record.role), failures);
+  if (SUCCEEDED(result)) {
+    ReadDefault(enumerator, record.flow, record.role, record.after_id, record.after_name);
+  }
+  return result;
+}
+
+HRESULT ChangeVolume(IAudioEndpointVolume& control, const VolumeSetting& setting, ChangeRecord& record,
+                     Failures& failures) {
+  record.decibels = setting.kind == VolumeSetting::Kind::kDecibels;
+  return SetVolume(EndpointCalls{control, record.decibels}, setting, record, failures);
+}
+
+HRESULT ChangeVolume(ISimpleAudioVolume& control, const VolumeSetting& setting, ChangeRecord& record,
+                     Failures& failures) {
+  return SetVolume(SessionCalls{control}, setting, record, failures);
+}
+
+HRESULT ChangeMute(IAudioEndpointVolume& control, MuteSetting setting, ChangeRecord& record, Failures& failures) {
+  return SetMute(control, setting, record, failures);
+}
+
+HRESULT ChangeMute(ISimpleAudioVolume& control, MuteSetting setting, ChangeRecord& record, Failures& failures) {
+  return SetMute(control, setting, record, failures);
+}

@@ -1,0 +1,80 @@
+// Changing what trelmo shows: the default endpoint, and the volume and mute
+// of endpoints and sessions. Each change reads what it changes before and
+// after, through the object that changed it, and keeps what the platform
+// said as plain values; each call that fails is recorded.
+#pragma once
+
+#include "platform/core_audio.h"
+#include "platform/policy_config.h"
+#include "readers/snapshot.h"
+
+#include <optional>
+#include <string>
+
+// trelmo's own event context, passed with every change of a volume or a
+// mute, so that a program told of the change can tell it came from trelmo.
+// {F8C7BA3E-BF05-4293-A3F3-38B67074950B}
+inline constexpr GUID kTrelmoEventContext = {
+    0xF8C7BA3E, 0xBF05, 0x4293, {0xA3, 0xF3, 0x38, 0xB6, 0x70, 0x74, 0x95, 0x0B}};
+
+// A volume to set: a level as the Sound panel shows it (0 to 100), a step
+// up or down from the level there is (-100 to 100), or a level in dB.
+struct VolumeSetting {
+  enum class Kind { kPercent, kStep, kDecibels };
+  Kind kind = Kind::kPercent;
+  float value = 0;
+};
+
+enum class MuteSetting { kMute, kUnmute, kToggle };
+
+enum class ChangeKind { kDefault, kVolume, kMute };
+
+// The program whose session changed.
+struct ChangedSession {
+  DWORD process_id = 0;
+  std::optional<std::wstring> process_name;
+};
+
+// One change made, with what the platform said before and after it.
+struct ChangeRecord {
+  ChangeKind what = ChangeKind::kVolume;
+  EDataFlow flow = eRender;
+  std::optional<std::wstring> id;  // the endpoint changed; of a default, the one made the default
+  std::optional<std::wstring> friendly_name;
+  std::optional<ChangedSession> session;
+  ERole role = eConsole;   // of a default
+  bool decibels = false;   // of a volume: in dB rather than as a level from 0.0 to 1.0
+  // Of a default: the flow's default endpoint for the role, by identifier and name.
+  std::optional<std::wstring> before_id;
+  std::optional<std::wstring> before_name;
+  std::optional<std::wstring> after_id;
+  std::optional<std::wstring> after_name;
+  // Of a volume, its level; of a mute, whether it is muted.
+  std::optional<float> before_level;
+  std::optional<float> after_level;
+  std::optional<bool> before_muted;
+  std::optional<bool> after_muted;
+};
+
+// The flow's default endpoint for the role, by identifier and name; both
+// absent when there is none.
+void ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role, std::optional<std::wstring>& id,
+                 std::optional<std::wstring>& name);
+
+// Makes the endpoint the flow's default for the role, then reads which
+// endpoint is. The record holds the endpoint and the default before.
+HRESULT ChangeDefault(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, ChangeRecord& record,
+                      std::vector<CallFailure>& failures);
+
+// Sets the volume through the control, read before and after through it.
+// A step or a level in dB starts from the level there is.
+HRESULT ChangeVolume(IAudioEndpointVolume& control, const VolumeSetting& setting, ChangeRecord& record,
+                     std::vector<CallFailure>& failures);
+HRESULT ChangeVolume(ISimpleAudioVolume& control, const VolumeSetting& setting, ChangeRecord& record,
+                     std::vector<CallFailure>& failures);
+
+// Sets the mute through the control, read before and after through it.
+HRESULT ChangeMute(IAudioEndpointVolume& control, MuteSetting setting, ChangeRecord& record,
+                   std::vector<CallFailure>& failures);
+HRESULT ChangeMute(ISimpleAudioVolume& control, MuteSetting setting, ChangeRecord& record,
+                   std::vector<CallFailure>& failures);
