@@ -39,10 +39,10 @@ bool Target(MuteSetting setting, bool muted) {
 struct EndpointCalls {
   IAudioEndpointVolume& control;
   bool decibels;
-  HRESULT Get(float* level) const {
+  [[nodiscard]] HRESULT Get(float* level) const {
     return decibels ? control.GetMasterVolumeLevel(level) : control.GetMasterVolumeLevelScalar(level);
   }
-  HRESULT Set(float level) const {
+  [[nodiscard]] HRESULT Set(float level) const {
     return decibels ? control.SetMasterVolumeLevel(level, &kTrelmoEventContext)
                     : control.SetMasterVolumeLevelScalar(level, &kTrelmoEventContext);
   }
@@ -52,8 +52,8 @@ struct EndpointCalls {
 
 struct SessionCalls {
   ISimpleAudioVolume& control;
-  HRESULT Get(float* level) const { return control.GetMasterVolume(level); }
-  HRESULT Set(float level) const { return control.SetMasterVolume(level, &kTrelmoEventContext); }
+  [[nodiscard]] HRESULT Get(float* level) const { return control.GetMasterVolume(level); }
+  [[nodiscard]] HRESULT Set(float level) const { return control.SetMasterVolume(level, &kTrelmoEventContext); }
   [[nodiscard]] static const char* GetName() { return "GetMasterVolume"; }
   [[nodiscard]] static const char* SetName() { return "SetMasterVolume"; }
 };
@@ -99,27 +99,25 @@ HRESULT SetMute(Control& control, MuteSetting setting, ChangeRecord& record, Fai
 
 }  // namespace
 
-void ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role, std::optional<std::wstring>& id,
-                 std::optional<std::wstring>& name) {
+NamedEndpoint ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role) {
   ComHandle<IMMDevice> device;
   if (FAILED(DefaultEndpoint(enumerator, flow, role, device))) {
-    return;
+    return {};
   }
   EndpointReader reader(std::move(device), flow);
   reader.ReadId();
   reader.ReadProperties({Property::kFriendlyName});
-  id = reader.Snapshot().id;
-  name = reader.Snapshot().friendly_name;
+  return {reader.Snapshot().id, reader.Snapshot().friendly_name};
 }
 
 HRESULT ChangeDefault(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, ChangeRecord& record,
                       Failures& failures) {
   record.what = ChangeKind::kDefault;
-  ReadDefault(enumerator, record.flow, record.role, record.before_id, record.before_name);
+  record.before_default = ReadDefault(enumerator, record.flow, record.role);
   const HRESULT result =
       Called("SetDefaultEndpoint", policy.SetDefaultEndpoint(record.id.value_or(L"").c_str(), record.role), failures);
   if (SUCCEEDED(result)) {
-    ReadDefault(enumerator, record.flow, record.role, record.after_id, record.after_name);
+    record.after_default = ReadDefault(enumerator, record.flow, record.role);
   }
   return result;
 }

@@ -35,6 +35,12 @@ struct ChangedSession {
   std::optional<std::wstring> process_name;
 };
 
+// An endpoint by its identifier and name, each absent when it could not be had.
+struct NamedEndpoint {
+  std::optional<std::wstring> id;
+  std::optional<std::wstring> name;
+};
+
 // One change made, with what the platform said before and after it.
 struct ChangeRecord {
   ChangeKind what = ChangeKind::kVolume;
@@ -44,11 +50,9 @@ struct ChangeRecord {
   std::optional<ChangedSession> session;
   ERole role = eConsole;   // of a default
   bool decibels = false;   // of a volume: in dB rather than as a level from 0.0 to 1.0
-  // Of a default: the flow's default endpoint for the role, by identifier and name.
-  std::optional<std::wstring> before_id;
-  std::optional<std::wstring> before_name;
-  std::optional<std::wstring> after_id;
-  std::optional<std::wstring> after_name;
+  // Of a default: the flow's default endpoint for the role.
+  NamedEndpoint before_default;
+  NamedEndpoint after_default;
   // Of a volume, its level; of a mute, whether it is muted.
   std::optional<float> before_level;
   std::optional<float> after_level;
@@ -56,10 +60,8 @@ struct ChangeRecord {
   std::optional<bool> after_muted;
 };
 
-// The flow's default endpoint for the role, by identifier and name; both
-// absent when there is none.
-void ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role, std::optional<std::wstring>& id,
-                 std::optional<std::wstring>& name);
+// The flow's default endpoint for the role; nothing when there is none.
+NamedEndpoint ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role);
 
 // Makes the endpoint the flow's default for the role, then reads which
 // endpoint is. The record holds the endpoint and the default before.

@@ -39,9 +39,9 @@ int Fail(const Options& options, const char* call, HRESULT result, const std::st
 
 // The endpoint an event names, asked of the enumerator once, on first use,
 // and read as far as the event needs.
-class NamedEndpoint {
+class EventEndpoint {
  public:
-  NamedEndpoint(IMMDeviceEnumerator& enumerator, const std::wstring& id) : enumerator_(enumerator), id_(id) {}
+  EventEndpoint(IMMDeviceEnumerator& enumerator, const std::wstring& id) : enumerator_(enumerator), id_(id) {}
 
   std::optional<EDataFlow> Flow() {
     EndpointReader* reader = Reader();
@@ -193,7 +193,7 @@ class Watcher {
     line.role = event.role;
     Known known;
     if (event.id) {
-      NamedEndpoint endpoint(enumerator_, *event.id);
+      EventEndpoint endpoint(enumerator_, *event.id);
       line.friendly_name = endpoint.Name();
       known = Remember(*event.id, line.friendly_name);
     }
@@ -201,7 +201,7 @@ class Watcher {
   }
 
   std::optional<EventLine> FollowEndpoint(const EndpointEvent& event, Known& known) {
-    NamedEndpoint endpoint(enumerator_, *event.id);
+    EventEndpoint endpoint(enumerator_, *event.id);
     EventLine line = LineOf(event);
     line.previous_state = known.state;
     if (event.kind == EventKind::kAdded) {

@@ -38,8 +38,8 @@ std::wstring ChangeLine(const ChangeRecord& change) {
   switch (change.what) {
     case ChangeKind::kDefault: {
       const std::wstring none = L"none";
-      return L"Default for " + Widen(RoleWord(change.role)) + L": " + NameOr(change.after_name, none) + L" (was " +
-             NameOr(change.before_name, none) + L")";
+      return L"Default for " + Widen(RoleWord(change.role)) + L": " + NameOr(change.after_default.name, none) +
+             L" (was " + NameOr(change.before_default.name, none) + L")";
     }
     case ChangeKind::kVolume:
       return Subject(change) + L": volume " + LevelText(change.before_level, change.decibels) + L" -> " +
@@ -68,7 +68,11 @@ Json ChangeEntry(const ChangeRecord& change) {
   entry["what"] = is_default ? "default" : is_volume ? "volume" : "mute";
   entry["role"] = is_default ? Json(RoleWord(change.role)) : Json(nullptr);
   entry["unit"] = is_volume ? Json(change.decibels ? "db" : "scalar") : Json(nullptr);
-  entry["before"] = is_default ? Text(change.before_id) : is_volume ? level(change.before_level) : flag(change.before_muted);
-  entry["after"] = is_default ? Text(change.after_id) : is_volume ? level(change.after_level) : flag(change.after_muted);
+  entry["before"] = is_default  ? Text(change.before_default.id)
+                    : is_volume ? level(change.before_level)
+                                : flag(change.before_muted);
+  entry["after"] = is_default  ? Text(change.after_default.id)
+                   : is_volume ? level(change.after_level)
+                               : flag(change.after_muted);
   return entry;
 }
