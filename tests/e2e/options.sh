@@ -270,6 +270,8 @@ check_words version 0 --Version
 # An unknown option is refused before any other option is acted on.
 printf '%s' "$usage" >"$scratch/bogus.expected"
 check_words bogus 2 --json --bogus
+# Why, on standard error, among Wine's own lines.
+grep -qx $'trelmo: "--bogus" is not a state word or an option\r' "$scratch/bogus.err" || fail "bogus: no reason line"
 
 # --watch as text, with nothing changing: a present line per active render
 # endpoint, then the deadline ends it with status 0.

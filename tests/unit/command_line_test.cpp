@@ -37,6 +37,9 @@ TEST_F(CommandLine, UnknownWordShowsHelpWithStatusTwoAndListsNothing) {
     const Outcome outcome = RunWords(platform, words);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.text, kHelp);
+    // The reason, on standard error alone.
+    const std::wstring word(words.back().begin(), words.back().end());
+    EXPECT_EQ(platform.errors, L"trelmo: \"" + word + L"\" is not a state word or an option\n");
   }
   EXPECT_EQ(platform.create_calls, 0);
   EXPECT_EQ(platform.pauses, 0);
