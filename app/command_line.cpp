@@ -55,6 +55,7 @@ constexpr OptionRow kOptions[] = {
     {"--render", &Options::render, nullptr, "--render", "list playback endpoints (the default); with --capture, both"},
     {"--details", &Options::details, nullptr, "--details",
      "add form factor, device format, speakers, container, volume, peak"},
+    {"--brief", &Options::brief, nullptr, "--brief", "one line per endpoint: default marks, state, name, identifier"},
     {"--id", nullptr,
      [](Options& options, std::wstring value) {
        options.filter.ids.push_back(std::move(value));

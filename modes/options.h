@@ -33,6 +33,7 @@ struct Options {
   bool render = false;
   bool capture = false;
   bool details = false;
+  bool brief = false;
   bool formats = false;
   bool help = false;
   bool version = false;

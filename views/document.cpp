@@ -93,10 +93,10 @@ Json Formats(const std::optional<FormatSupport>& formats) {
   return member;
 }
 
-Json DefaultFor(const std::optional<std::wstring>& id, const RoleIds& defaults) {
+Json DefaultFor(const EndpointSnapshot& endpoint, const RoleIds& defaults) {
   Json roles = Json::array();
   for (std::size_t role = 0; role < kRoleCount; ++role) {
-    if (id && !defaults[role].empty() && defaults[role] == *id) {
+    if (IsDefault(endpoint, defaults, role)) {
       roles.push_back(RoleWord(kRoles[role]));
     }
   }
@@ -116,7 +116,7 @@ Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, bo
   entry[member(Property::kFriendlyName)] = Text(endpoint.friendly_name);
   entry[member(Property::kAdapterName)] = Text(endpoint.adapter_name);
   entry[member(Property::kDescription)] = Text(endpoint.description);
-  entry["default_for"] = DefaultFor(endpoint.id, defaults);
+  entry["default_for"] = DefaultFor(endpoint, defaults);
   entry["current_layout"] = endpoint.layout != nullptr ? Json(std::string(endpoint.layout->name)) : Json(nullptr);
   entry["mix_format"] = MixFormat(endpoint.mix_format);
   entry[member(Property::kFormFactor)] =

@@ -219,9 +219,37 @@ printf '%s\n' "====== Found 1 audio devices ======" "===== Device =====" \
   "Device description : Opt Surround" "Device state       : Active" "Current format     : Mono" \
   "Form factor        : Speakers" "Device format      : 44100 Hz, 32 bits, 6 channels, float" \
   "Speakers           : Front Left, Front Right, Front Center, Low Frequency, Side Left, Side Right" \
-  "Container ID       : Unknown" "Volume             : 100 % (0.0 dB)" "Peak               : Unknown" "" \
+  "Container ID       : Unknown" "Volume             : 100 % (0.0 dB)" "Peak               : Unknown" \
+  "Default for        : none" "" \
   >"$scratch/details.expected"
 expect_bytes "details: output" "$scratch/details.expected" "$scratch/details.txt"
+
+# --brief of both flows: a header per flow, then one line per endpoint of
+# the document, in its order: the default marks, state, flow and name in
+# columns, the identifier last.
+run_windows brief "$exe" --brief --render --capture --no-pause
+expect_equal "brief: exit status" 0 "$status"
+to_lf brief
+while IFS= read -r problem; do
+  fail "brief: $problem"
+done < <(python3 - "$scratch/brief.txt" "$scratch/json_both.txt" <<'EOF'
+import json, sys
+
+lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
+endpoints = json.load(open(sys.argv[2], encoding="utf-8"))["endpoints"]
+width = max(len(e["friendly_name"]) for e in endpoints)
+want = []
+for flow, word in (("render", "audio"), ("capture", "capture")):
+    listed = [e for e in endpoints if e["flow"] == flow]
+    want.append(f"====== Found {len(listed)} {word} devices ======")
+    for e in listed:
+        marks = "".join(m if r in e["default_for"] else "-"
+                        for m, r in zip("CMK", ("console", "multimedia", "communications")))
+        want.append(f"{marks}  active  {flow:7}  {e['friendly_name']:{width}}  {e['id']}")
+if lines != want:
+    print(f"lines {lines}, want {want}")
+EOF
+)
 
 # The listing of old, twice: with and without the pause. Both run after the
 # endpoints are in Wine's registry, so Wine lists them in the same order.
@@ -255,6 +283,7 @@ check_words() {
     "    --capture       list recording (capture) endpoints instead of playback ones" \
     "    --render        list playback endpoints (the default); with --capture, both" \
     "    --details       add form factor, device format, speakers, container, volume, peak" \
+    "    --brief         one line per endpoint: default marks, state, name, identifier" \
     "    --id ID         only the endpoint with this identifier; may be given again" \
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again" \
     "    --formats       add what each endpoint can play and record, shared and exclusive" \

@@ -249,6 +249,7 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   help += "    --capture       list recording (capture) endpoints instead of playback ones\n";
   help += "    --render        list playback endpoints (the default); with --capture, both\n";
   help += "    --details       add form factor, device format, speakers, container, volume, peak\n";
+  help += "    --brief         one line per endpoint: default marks, state, name, identifier\n";
   help += "    --id ID         only the endpoint with this identifier; may be given again\n";
   help += "    --name TEXT     only endpoints whose name contains TEXT; may be given again\n";
   help += "    --formats       add what each endpoint can play and record, shared and exclusive\n";
