@@ -62,8 +62,9 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance) 
       endpoints.push_back(DocumentEntry(reader.Snapshot(), defaults[listed], options.formats));
     });
   }
+  const bool none_chosen = options.filter.Chooses() && endpoints.empty();
   Json document = Json::object();
   document["endpoints"] = std::move(endpoints);
   WriteDocument(document);
-  return 0;
+  return none_chosen ? 1 : 0;
 }

@@ -157,6 +157,7 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
   const std::vector<EDataFlow>& flows = options.filter.flows;
   std::vector<ComHandle<IMMDeviceCollection>> collections(flows.size());
   std::vector<BriefFlow> brief;
+  std::size_t listed = 0;
   for (std::size_t at = 0; at < flows.size(); ++at) {
     // Only the lines that show them ask for the default endpoints: a plain
     // listing makes no call it did not make before.
@@ -173,8 +174,9 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
     }
     if (options.brief) {
       brief.push_back(ReadBriefFlow(*collection.Get(), flows[at], options, std::move(defaults)));
+      listed += brief.back().endpoints.size();
     } else {
-      ListFlow(*collection.Get(), flows[at], options, defaults);
+      listed += ListFlow(*collection.Get(), flows[at], options, defaults);
     }
   }
   PrintBrief(brief, options);
@@ -182,7 +184,8 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
   if (!options.no_pause) {
     pause();
   }
-  return 0;
+  // Choosers that chose nothing: a script can test for its device by the status.
+  return options.filter.Chooses() && listed == 0 ? 1 : 0;
 }
 
 void Pause() {

@@ -7,7 +7,8 @@
 
 // Lists the endpoints as text blocks, or with --brief one line each, under a
 // header per flow and runs the pause (unless --no-pause). 0 when the listing
-// completed, -1 when the endpoints could not be listed. The enumerator comes from create_instance;
+// completed; 1 when it did but --id or --name chose no endpoint; -1 when the
+// endpoints could not be listed. The enumerator comes from create_instance;
 // main passes CoCreateInstance.
 int RunListing(const Options& options, CreateInstanceFunction create_instance, void (*pause)());
 
@@ -18,8 +19,9 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
 void ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Options& options, std::size_t position = 1,
                   std::size_t count = 1, const RoleIds& defaults = {});
 
-// The same endpoints as one JSON document; never pauses. 0, or -1 with an
-// error document when the endpoints could not be listed.
+// The same endpoints as one JSON document; never pauses. 0, 1 when --id or
+// --name chose no endpoint, or -1 with an error document when the endpoints
+// could not be listed.
 int RunDocument(const Options& options, CreateInstanceFunction create_instance);
 
 // Writes a "present" line for each endpoint the options list, then one line

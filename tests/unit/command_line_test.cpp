@@ -348,12 +348,14 @@ TEST_F(Choosing, KeepsWhatAnyValueMatchesAndTheHeaderCountsWhatIsPrinted) {
   EXPECT_EQ(text.find("{beta}"), std::string::npos);
   EXPECT_TRUE(beta.activate_iids.empty()) << "an endpoint left out is not probed";
 
-  for (const std::vector<std::string>& words :
-       std::vector<std::vector<std::string>>{{"--name=nothing", "--no-pause"}, {"--id", "{beta}", "--no-pause"}}) {
+  // Choosers that choose nothing end with 1, after the listing as usual.
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"--name=nothing", "--no-pause"}, {"--id", "{beta}", "--no-pause"}, {"--brief", "--name=x", "--no-pause"}}) {
     CapturedOutput none;
-    EXPECT_EQ(platform.RunCommandLine(words), 0);
+    EXPECT_EQ(platform.RunCommandLine(words), 1);
     EXPECT_EQ(none.Text(), "====== Found 0 audio devices ======\n");
   }
+  EXPECT_EQ(RunWords(platform, {"--json", "--render", "--capture", "--id=x"}).status, 1);
   CapturedOutput json;
   EXPECT_EQ(platform.RunCommandLine({"--json", "--name", "BETA"}), 0);
   const auto document = nlohmann::json::parse(json.Text());
