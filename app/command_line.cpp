@@ -301,7 +301,7 @@ int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instanc
     return RunWatch(options, create_instance);
   }
   if (options.json) {
-    return RunDocument(options, create_instance);
+    return RunDocument(options, create_instance, TRELMO_VERSION_TEXT);
   }
   return RunListing(options, create_instance, pause);
 }

@@ -5,6 +5,9 @@
 #include "platform/core_audio.h"
 #include "platform/handles.h"
 
+#include <cstddef>
+#include <string_view>
+
 // Lists the endpoints as text blocks, or with --brief one line each, under a
 // header per flow and runs the pause (unless --no-pause). 0 when the listing
 // completed; 1 when it did but --id or --name chose no endpoint; -1 when the
@@ -19,10 +22,10 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
 void ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Options& options, std::size_t position = 1,
                   std::size_t count = 1, const RoleIds& defaults = {});
 
-// The same endpoints as one JSON document; never pauses. 0, 1 when --id or
-// --name chose no endpoint, or -1 with an error document when the endpoints
-// could not be listed.
-int RunDocument(const Options& options, CreateInstanceFunction create_instance);
+// The same endpoints as one JSON document, which names the version of trelmo
+// and when it was read; never pauses. 0, 1 when --id or --name chose no
+// endpoint, or -1 with an error document when the endpoints could not be listed.
+int RunDocument(const Options& options, CreateInstanceFunction create_instance, std::string_view version);
 
 // Writes a "present" line for each endpoint the options list, then one line
 // per change of an endpoint of a listed flow, until stopped: by the console

@@ -21,6 +21,8 @@ start_pulse 'opt_stereo:2:Opt Speakers' \
   'opt_side51:6:Opt Surround:front-left,front-right,front-center,lfe,side-left,side-right' \
   'opt_mono:1:Opt Headset' \
   'source:opt_mic:1:Opt Microphone' 'source:opt_smic:2:Opt Stereo Mic:front-left,front-right'
+# The version has one home, the top-level CMakeLists.txt.
+version=$(sed -n 's/^project(trelmo VERSION \([0-9.]*\).*/\1/p' "$repo_dir/CMakeLists.txt")
 render_endpoints=('render:Opt Speakers:2:3' 'render:Opt Surround:6:1551' 'render:Opt Headset:1:4')
 capture_endpoints=('capture:Opt Microphone:1:4' 'capture:Opt Stereo Mic:2:3')
 
@@ -35,10 +37,10 @@ check_json() {
   shift
   while IFS= read -r problem; do
     fail "$name: $problem"
-  done < <(python3 - "$scratch/$name.out" "$scratch/$name.ids" "$@" <<'EOF'
-import json, sys
+  done < <(python3 - "$scratch/$name.out" "$scratch/$name.ids" "$version" "$@" <<'EOF'
+import json, re, sys
 
-out, ids_file, args = sys.argv[1], sys.argv[2], sys.argv[3:]
+out, ids_file, version, args = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 flows = [a for a in args if ":" not in a]
 expected = {}
 for a in args:
@@ -55,8 +57,10 @@ try:
     document = json.loads(raw.decode("utf-8"))
 except ValueError as error:
     sys.exit(print(f"not a JSON document in UTF-8: {error}"))
-if list(document) != ["endpoints"]:
+if list(document) != ["trelmo", "read_at", "endpoints"]:
     sys.exit(print(f"top-level members are {list(document)}"))
+if document["trelmo"] != version or not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", document["read_at"]):
+    print(f"trelmo {document['trelmo']!r}, read_at {document['read_at']!r}")
 
 members = ["id", "flow", "state", "state_code", "friendly_name", "adapter_name", "description",
            "default_for", "current_layout", "mix_format", "form_factor", "physical_speakers",
@@ -262,8 +266,6 @@ head -c "-${#pause_prompt}" "$scratch/default.out" >"$scratch/no_pause.expected"
 expect_bytes "no_pause: output" "$scratch/no_pause.expected" "$scratch/no_pause.out"
 
 usage=$'==== Help ====\r\nUsage:\r\n    trelmo [Active|Disabled|Unplugged|Not-Present]\r\n'
-# The version has one home, the top-level CMakeLists.txt.
-version=$(sed -n 's/^project(trelmo VERSION \([0-9.]*\).*/\1/p' "$repo_dir/CMakeLists.txt")
 
 # check_words NAME STATUS ARGS...: the output is $scratch/NAME.expected to the
 # byte, and the status STATUS.
