@@ -4,7 +4,7 @@
 
 #include "readers/snapshot.h"
 #include "readers/vocabulary.h"
-#include "text/json.h"
+#include "text/json_fwd.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,6 +1,7 @@
 // The views on literal snapshots and events, with no platform behind them,
 // and the tables they show: every entry, and the first value past the end.
 #include "readers/reader.h"
+#include "text/json.h"
 #include "text/progress.h"
 #include "text/text.h"
 #include "views/views.h"
