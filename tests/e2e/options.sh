@@ -3,9 +3,11 @@
 # server with null sinks (render endpoints) and null sources (capture
 # endpoints). --json must describe each endpoint as Wine really has it, its
 # mix format as the sink or source made it rather than as the probe rewrote
-# it; --capture and --render --capture must list the same endpoints as text,
-# playback first; --no-pause must be the listing of old without its pause;
-# --help, --version and an unknown option must print their exact text;
+# it, after the version and the time it was read; --capture and --render
+# --capture must list the same endpoints as text, playback first, and --brief
+# as one line each with the defaults marked; --no-pause must be the listing
+# of old without its pause; --help, --version and an unknown option must
+# print their exact text, the last with its reason on standard error;
 # --formats --json must add to every endpoint what Wine's audio client takes;
 # --watch must show the endpoints present and then the default endpoint that
 # another process sets.
