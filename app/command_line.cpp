@@ -4,30 +4,28 @@
 #include "modes/modes.h"
 #include "readers/vocabulary.h"
 #include "text/output.h"
-
 #include "text/text.h"
 
 #include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cstdint>
-#include <cstring>
 #include <iterator>
-#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace {
 
-// A count of at least 1 in ASCII digits, no sign, that fits the number.
-bool WholeNumber(const std::wstring& text, std::uint32_t& number) {
+// A count from 1 to the most allowed, in ASCII digits, no sign.
+bool WholeNumber(const std::wstring& text, std::uint32_t most, std::uint32_t& number) {
   std::uint64_t value = 0;
   for (const wchar_t digit : text) {
     if (digit < L'0' || digit > L'9') {
       return false;
     }
     value = value * 10 + static_cast<std::uint64_t>(digit - L'0');
-    if (value > std::numeric_limits<std::uint32_t>::max()) {
+    if (value > most) {
       return false;
     }
   }
@@ -119,13 +117,15 @@ bool TakeVolume(const std::wstring& typed, std::optional<VolumeSetting>& setting
 // "--JSON" is "--json"), what it sets, and its line of the help. A switch
 // sets a flag; an option that takes a value ("--id ID" or "--id=ID") hands
 // it, as typed and never folded, to take, which answers false when it cannot
-// use it. An alias has no help line of its own.
+// use it; value says what it can use, for the reason a refusal gives. An
+// alias has no help line of its own.
 struct OptionRow {
   std::string_view word;
   bool Options::*flag = nullptr;
   bool (*take)(Options& options, std::wstring value) = nullptr;
   std::string_view label{};  // as the help shows it
   std::string_view help{};
+  std::string_view value{};
 };
 
 // Every take has the same signature; a number only reads its value.
@@ -137,46 +137,56 @@ constexpr OptionRow kOptions[] = {
     {"--render", &Options::render, nullptr, "--render", "list playback endpoints (the default); with --capture, both"},
     {"--details", &Options::details, nullptr, "--details",
      "add form factor, device format, speakers, container, volume, peak"},
+    {"--brief", &Options::brief, nullptr, "--brief", "one line per endpoint: default marks, state, name, identifier"},
     {"--id", nullptr,
      [](Options& options, std::wstring value) {
        options.filter.ids.push_back(std::move(value));
        return true;
      },
-     "--id ID", "only the endpoint with this identifier; may be given again"},
+     "--id ID", "only the endpoint with this identifier; may be given again", "an identifier"},
     {"--name", nullptr,
      [](Options& options, std::wstring value) {
        options.filter.names.push_back(std::move(value));
        return true;
      },
-     "--name TEXT", "only endpoints whose name contains TEXT; may be given again"},
+     "--name TEXT", "only endpoints whose name contains TEXT; may be given again", "the text to look for"},
     {"--default", nullptr,
      [](Options& options, std::wstring value) { return TakeRoles(value, false, options.filter.default_roles); },
-     "--default ROLE", "only the default for console, multimedia or communications"},
+     "--default ROLE", "only the default for console, multimedia or communications",
+     "console, multimedia or communications"},
     {"--app", nullptr,
      [](Options& options, std::wstring value) {
        options.filter.apps.push_back(std::move(value));
        return true;
      },
-     "--app TEXT", "only sessions of programs whose name contains TEXT"},
+     "--app TEXT", "only sessions of programs whose name contains TEXT", "the text to look for"},
     {"--formats", &Options::formats, nullptr, "--formats",
      "add what each endpoint can play and record, shared and exclusive"},
     {"--sessions", &Options::sessions, nullptr, "--sessions", "add the programs playing or recording on each endpoint"},
     {"--watch", &Options::watch, nullptr, "--watch", "print endpoint changes as they happen, until stopped"},
-    {"--events", nullptr, [](Options& options, std::wstring value) { return WholeNumber(value, options.events); },
-     "--events N", "with --watch: stop after N changes"},
-    {"--timeout", nullptr, [](Options& options, std::wstring value) { return WholeNumber(value, options.timeout); },
-     "--timeout SECS", "with --watch: stop after SECS seconds; status 1 if N not reached"},
+    // A wait beyond a day, or changes beyond a million, are a loop in the script.
+    {"--events", nullptr,
+     [](Options& options, std::wstring value) { return WholeNumber(value, 1000000, options.events); },
+     "--events N", "with --watch: stop after N changes", "a whole number of changes from 1 to 1000000"},
+    {"--timeout", nullptr,
+     [](Options& options, std::wstring value) { return WholeNumber(value, 86400, options.timeout); },
+     "--timeout SECS", "with --watch: stop after SECS seconds; status 1 if N not reached",
+     "a whole number of seconds from 1 to 86400"},
     {"--set-default", nullptr,
      [](Options& options, std::wstring value) { return TakeRoles(value, true, options.set_default); },
-     "--set-default ROLE", "make the chosen endpoint the default for ROLE, or all"},
+     "--set-default ROLE", "make the chosen endpoint the default for ROLE, or all",
+     "console, multimedia, communications or all"},
     {"--cycle-default", nullptr,
      [](Options& options, std::wstring value) { return TakeRoles(value, true, options.cycle_default); },
-     "--cycle-default ROLE", "make the next chosen endpoint the default for ROLE"},
+     "--cycle-default ROLE", "make the next chosen endpoint the default for ROLE",
+     "console, multimedia, communications or all"},
     {"--set-volume", nullptr, [](Options& options, std::wstring value) { return TakeVolume(value, options.set_volume); },
-     "--set-volume LEVEL", "set the volume of what is chosen: N%, +N%, -N% or NdB"},
+     "--set-volume LEVEL", "set the volume of what is chosen: N%, +N%, -N% or NdB",
+     "N, N%, +N% or -N% with N from 0 to 100, or a level in dB such as -12.5dB"},
     {"--mute", &Options::mute, nullptr, "--mute", "mute the chosen endpoints or sessions"},
     {"--unmute", &Options::unmute, nullptr, "--unmute", "unmute the chosen endpoints or sessions"},
-    {"--toggle-mute", &Options::toggle_mute, nullptr, "--toggle-mute", "mute the chosen endpoints or sessions, or unmute them"},
+    {"--toggle-mute", &Options::toggle_mute, nullptr, "--toggle-mute",
+     "mute the chosen endpoints or sessions, or unmute them"},
     {"--help", &Options::help, nullptr, "--help, -h, /?", "this help"},
     {"-h", &Options::help, nullptr, {}, {}},
     {"/?", &Options::help, nullptr, {}, {}},
@@ -233,6 +243,11 @@ std::wstring AnsiToWide(const char* text) {
   return wide;
 }
 
+std::wstring Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+
+// A word or value as a reason quotes it.
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
 // The value part of "--name=TEXT" as typed: what follows the first "=".
 std::wstring AfterEquals(const std::wstring& argument) {
   const std::size_t equals = argument.find(L'=');
@@ -244,19 +259,98 @@ const OptionRow* FindValueOption(std::string_view word) {
   return option != nullptr && option->take != nullptr ? option : nullptr;
 }
 
-// What changes must be chosen, and chosen for what they change: nothing
-// changes "everything" by accident.
-bool ChangesAreChosen(const Options& options) {
-  const EndpointFilter& filter = options.filter;
-  if (!options.Changes()) {
-    return filter.default_roles.empty() || !options.watch;
+// The arguments as typed: from the platform's UTF-16 command line, asked for
+// once and only when a value or a reason needs one, otherwise from argv in
+// the ANSI code page.
+class TypedArguments {
+ public:
+  explicit TypedArguments(const WideArguments& wide_argv) : wide_argv_(wide_argv) {}
+
+  std::wstring At(int index, const std::string& narrow) {
+    if (!asked_ && wide_argv_) {
+      wide_ = wide_argv_();
+    }
+    asked_ = true;
+    return wide_ != nullptr ? std::wstring(wide_[index]) : AnsiToWide(narrow.c_str());
   }
+
+ private:
+  const WideArguments& wide_argv_;
+  wchar_t** wide_ = nullptr;
+  bool asked_ = false;
+};
+
+// Sets the option the word at index names with its value, the next word
+// (then index moves on to it) or what follows its "=". Why not, if it cannot:
+// empty when it could.
+std::wstring TakeValueWord(int argc, char* argv[], int& index, const std::string& as_typed, TypedArguments& typed,
+                           Options& options) {
+  const std::string_view word = argv[index];
+  std::wstring value;
+  const OptionRow* option = FindValueOption(word);
+  if (option != nullptr) {
+    if (index + 1 >= argc) {
+      return Widen(option->word) + L" takes " + Widen(option->value) + L" as the next word or after \"=\"";
+    }
+    ++index;
+    value = typed.At(index, argv[index]);
+  } else if (const std::size_t equals = word.find('='); equals != std::string_view::npos) {
+    option = FindOption(word.substr(0, equals));
+    if (option != nullptr) {
+      value = AfterEquals(typed.At(index, as_typed));
+      if (option->take == nullptr) {
+        return Widen(option->word) + L" takes no value, not " + Quoted(value);
+      }
+    }
+  }
+  if (option == nullptr) {
+    return Quoted(typed.At(index, as_typed)) + L" is not a state word or an option";
+  }
+  if (value.empty() || !option->take(options, value)) {
+    return Widen(option->word) + L" takes " + Widen(option->value) + L", not " + Quoted(value);
+  }
+  return {};
+}
+
+// --events and --timeout say when a watch ends: why they cannot be used
+// without one, or empty.
+std::wstring WithoutWatch(const Options& options) {
+  if (options.watch || (options.events == 0 && options.timeout == 0)) {
+    return {};
+  }
+  if (options.events != 0 && options.timeout != 0) {
+    return L"--events and --timeout work only with --watch";
+  }
+  return options.events != 0 ? L"--events works only with --watch" : L"--timeout works only with --watch";
+}
+
+// What changes must be chosen, and chosen for what they change, so that
+// nothing changes "everything" by accident: why not, or empty.
+std::wstring WhyUnchosen(const Options& options) {
+  const EndpointFilter& filter = options.filter;
   const bool sets_default = !options.set_default.empty() || !options.cycle_default.empty();
-  const bool percent_only = !options.set_volume || options.set_volume->kind != VolumeSetting::Kind::kDecibels;
-  return !options.watch && (filter.Chooses() || !filter.apps.empty()) &&
-         (!sets_default || (filter.Chooses() && filter.apps.empty())) &&
-         (options.set_default.empty() || options.cycle_default.empty()) && (filter.apps.empty() || percent_only) &&
-         (options.mute ? 1 : 0) + (options.unmute ? 1 : 0) + (options.toggle_mute ? 1 : 0) <= 1;
+  if (options.watch && (options.Changes() || !filter.default_roles.empty())) {
+    return L"--watch changes nothing and takes no --default: it shows the default's changes as they come";
+  }
+  if (!options.Changes()) {
+    return {};
+  }
+  if (!filter.Chooses() && filter.apps.empty()) {
+    return L"a change needs a chooser: --id, --name, --default or --app";
+  }
+  if (sets_default && (!filter.Chooses() || !filter.apps.empty())) {
+    return L"--set-default and --cycle-default need --id, --name or --default, and take no --app";
+  }
+  if (!options.set_default.empty() && !options.cycle_default.empty()) {
+    return L"--set-default and --cycle-default do not go together";
+  }
+  if (!filter.apps.empty() && options.set_volume && options.set_volume->kind == VolumeSetting::Kind::kDecibels) {
+    return L"a session's volume is a percentage, not a level in dB";
+  }
+  if ((options.mute ? 1 : 0) + (options.unmute ? 1 : 0) + (options.toggle_mute ? 1 : 0) > 1) {
+    return L"--mute, --unmute and --toggle-mute do not go together";
+  }
+  return {};
 }
 
 // The flows in the order they are listed: playback unless only --capture
@@ -274,41 +368,19 @@ std::vector<EDataFlow> ListedFlows(const Options& options) {
 
 }  // namespace
 
-bool ParseArguments(int argc, char* argv[], Options& options, const WideArguments& wide_argv) {
-  wchar_t** wide = nullptr;
-  bool wide_asked = false;
-  const auto typed = [&](int index, const std::string& narrow) {
-    if (!wide_asked && wide_argv) {
-      wide = wide_argv();
-    }
-    wide_asked = true;
-    return wide != nullptr ? std::wstring(wide[index]) : AnsiToWide(narrow.c_str());
-  };
+bool ParseArguments(int argc, char* argv[], Options& options, const WideArguments& wide_argv, std::wstring* reason) {
+  TypedArguments typed(wide_argv);
+  std::wstring why;
   // Any state word replaces the default of listing active endpoints only.
   options.filter.states = 0;
   bool state_word_given = false;
-  for (int index = 1; index < argc; ++index) {
-    // Folding would change the value of "--name=TEXT", so it is kept first.
-    const std::string before = std::strchr(argv[index], '=') != nullptr ? argv[index] : std::string();
+  for (int index = 1; index < argc && why.empty(); ++index) {
+    // Folding would change the value of "--name=TEXT" and the word a reason
+    // quotes, so the word is kept as typed first.
+    const std::string as_typed = argv[index];
     Normalise(argv[index]);
-    const std::string_view word = argv[index];
-    if (ApplyWord(word, options, state_word_given)) {
-      continue;
-    }
-    std::wstring value;
-    const OptionRow* option = FindValueOption(word);
-    if (option != nullptr) {
-      if (index + 1 >= argc) {
-        return false;
-      }
-      ++index;
-      value = typed(index, argv[index]);
-    } else if (const std::size_t equals = word.find('='); equals != std::string_view::npos) {
-      option = FindValueOption(word.substr(0, equals));
-      value = AfterEquals(typed(index, before));
-    }
-    if (option == nullptr || value.empty() || !option->take(options, std::move(value))) {
-      return false;
+    if (!ApplyWord(argv[index], options, state_word_given)) {
+      why = TakeValueWord(argc, argv, index, as_typed, typed, options);
     }
   }
   // Options alone leave the default of listing active endpoints.
@@ -318,7 +390,16 @@ bool ParseArguments(int argc, char* argv[], Options& options, const WideArgument
   options.filter.flows = ListedFlows(options);
   // A listing that chooses sessions shows them.
   options.sessions = options.sessions || !options.filter.apps.empty();
-  return (options.watch || (options.events == 0 && options.timeout == 0)) && ChangesAreChosen(options);
+  if (why.empty()) {
+    why = WithoutWatch(options);
+  }
+  if (why.empty()) {
+    why = WhyUnchosen(options);
+  }
+  if (reason != nullptr) {
+    *reason = why;
+  }
+  return why.empty();
 }
 
 void PrintHelp() {
@@ -349,7 +430,9 @@ int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instanc
                    const WideArguments& wide_argv) {
   static_cast<void>(std::setlocale(LC_ALL, ""));
   Options options;
-  if (!ParseArguments(argc, argv, options, wide_argv)) {
+  std::wstring reason;
+  if (!ParseArguments(argc, argv, options, wide_argv, &reason)) {
+    WriteErrorLine(L"trelmo: " + reason);
     PrintHelp();
     return 2;
   }
@@ -368,7 +451,7 @@ int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instanc
     return RunChanges(options, create_instance);
   }
   if (options.json) {
-    return RunDocument(options, create_instance);
+    return RunDocument(options, create_instance, TRELMO_VERSION_TEXT);
   }
   return RunListing(options, create_instance, pause);
 }

@@ -15,10 +15,12 @@ using WideArguments = std::function<wchar_t**()>;
 // value takes the next argument, or what follows its "=", as it stands: from
 // wide_argv when given (asked for only then), otherwise from argv in the ANSI
 // code page. False at the first word that is neither, and for a value that is
-// missing or empty; the words after it are not looked at. False too for
-// --events or --timeout without --watch. Without a state word the states are
-// the active one only.
-bool ParseArguments(int argc, char* argv[], Options& options, const WideArguments& wide_argv = {});
+// missing, empty or out of range; the words after it are not looked at. False
+// too for --events or --timeout without --watch. With a reason given, a false
+// leaves there why, naming the word as typed and what was expected. Without a
+// state word the states are the active one only.
+bool ParseArguments(int argc, char* argv[], Options& options, const WideArguments& wide_argv = {},
+                    std::wstring* reason = nullptr);
 
 // The three usage lines, as shown for a word that is not understood.
 void PrintHelp();

@@ -5,8 +5,10 @@
 #include "text/json.h"
 #include "text/output.h"
 #include "text/progress.h"
+#include "text/text.h"
 #include "views/views.h"
 
+#include <chrono>
 #include <vector>
 
 namespace {
@@ -23,13 +25,15 @@ int WriteErrorDocument(const char* call, HRESULT result, const char* message) {
 
 }  // namespace
 
-int RunDocument(const Options& options, CreateInstanceFunction create_instance) {
+int RunDocument(const Options& options, CreateInstanceFunction create_instance, std::string_view version) {
   ComHandle<IMMDeviceEnumerator> enumerator;
   HRESULT result = CreateEnumerator(create_instance, enumerator);
   if (FAILED(result)) {
     return WriteErrorDocument("CoCreateInstance", result, "Couldn't create Device Enumerator");
   }
 
+  // The moment the reading starts is the one the document stands for.
+  const auto read_at = std::chrono::system_clock::now();
   const std::vector<EDataFlow>& flows = options.filter.flows;
   std::vector<RoleIds> defaults;
   defaults.reserve(flows.size());
@@ -67,8 +71,11 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance) 
       endpoints.push_back(DocumentEntry(endpoint, defaults[listed], EntryParts{options.formats, options.sessions}));
     });
   }
+  const bool none_chosen = options.filter.Chooses() && endpoints.empty();
   Json document = Json::object();
+  document["trelmo"] = version;
+  document["read_at"] = UtcText(read_at);
   document["endpoints"] = std::move(endpoints);
   WriteDocument(document);
-  return 0;
+  return none_chosen ? 1 : 0;
 }

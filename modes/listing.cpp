@@ -19,10 +19,8 @@ int ReportFailure(std::string_view prefix, HRESULT result) {
   return -1;
 }
 
-// Reads what the options add to an endpoint already let through, then
-// prints what the probe had to say and the block.
-void PrintBlock(EndpointReader& reader, const Options& options, std::size_t position, std::size_t count) {
-  reader.ProbeLayout();
+// Reads what the details, formats and sessions add to an endpoint already let through.
+void ReadParts(EndpointReader& reader, const Options& options, std::size_t position, std::size_t count) {
   if (options.details) {
     reader.ReadDetails();
   }
@@ -36,49 +34,127 @@ void PrintBlock(EndpointReader& reader, const Options& options, std::size_t posi
   if (options.sessions) {
     reader.ReadSessions();
   }
+}
+
+// The endpoint as it is shown: with --app, only the sessions it chooses.
+EndpointSnapshot Shown(EndpointReader& reader, const EndpointFilter& filter) {
   EndpointSnapshot endpoint = reader.TakeSnapshot();
-  options.filter.ChooseSessions(endpoint);
+  filter.ChooseSessions(endpoint);
+  return endpoint;
+}
+
+// Probes the layout and reads the parts, then prints what the probe had to
+// say and the block.
+void PrintBlock(EndpointReader& reader, const Options& options, const RoleIds& defaults, std::size_t position,
+                std::size_t count) {
+  reader.ProbeLayout();
+  ReadParts(reader, options, position, count);
+  const EndpointSnapshot endpoint = Shown(reader, options.filter);
   for (const std::string& message : ProbeMessages(endpoint)) {
     WriteLine(message);
   }
-  WriteWide(Block(endpoint, BlockParts{options.details, options.formats, options.sessions}));
+  WriteWide(Block(endpoint, BlockParts{options.details, options.formats, options.sessions}, defaults));
 }
 
-void ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options, const RoleIds& defaults) {
+// The flow's endpoints the filter keeps, in the collection's order, each read
+// as far as its identity.
+std::vector<std::unique_ptr<EndpointReader>> KeptEndpoints(IMMDeviceCollection& collection, UINT count, EDataFlow flow,
+                                                           const EndpointFilter& filter, const RoleIds& defaults) {
+  std::vector<std::unique_ptr<EndpointReader>> kept;
+  ForEachEndpoint(collection, count, [&](UINT, ComHandle<IMMDevice> device) {
+    auto reader = std::make_unique<EndpointReader>(std::move(device), flow);
+    reader->ReadIdentity();
+    if (filter.Keeps(reader->Snapshot(), defaults)) {
+      kept.push_back(std::move(reader));
+    }
+  });
+  return kept;
+}
+
+// Prints the flow's header and blocks; the number of endpoints chosen, or
+// without a chooser the number the collection holds.
+std::size_t ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options, const RoleIds& defaults) {
   const UINT count = EndpointCount(collection);
   if (options.filter.Chooses()) {
     // The header counts the endpoints chosen, so they are all read and
     // chosen before anything is printed.
-    std::vector<std::unique_ptr<EndpointReader>> chosen;
-    ForEachEndpoint(collection, count, [&](UINT, ComHandle<IMMDevice> device) {
-      auto reader = std::make_unique<EndpointReader>(std::move(device), flow);
-      reader->ReadIdentity();
-      if (options.filter.Keeps(reader->Snapshot(), defaults)) {
-        chosen.push_back(std::move(reader));
-      }
-    });
+    const auto chosen = KeptEndpoints(collection, count, flow, options.filter, defaults);
     WriteLine(HeaderLine(chosen.size(), flow));
     for (std::size_t at = 0; at < chosen.size(); ++at) {
-      PrintBlock(*chosen[at], options, at + 1, chosen.size());
+      PrintBlock(*chosen[at], options, defaults, at + 1, chosen.size());
     }
-    return;
+    return chosen.size();
   }
   // Without a chooser the header counts what the collection holds, as it
   // always has, and each block follows as soon as it is read.
   WriteLine(HeaderLine(count, flow));
   ForEachEndpoint(collection, count, [&](UINT index, ComHandle<IMMDevice> device) {
-    ListEndpoint(std::move(device), flow, options, index + 1, count);
+    ListEndpoint(std::move(device), flow, options, index + 1, count, defaults);
   });
+  return count;
+}
+
+// A flow of a brief listing, read before anything is printed, since the
+// columns are aligned over every flow listed.
+struct BriefFlow {
+  EDataFlow flow = eRender;
+  std::size_t header_count = 0;
+  RoleIds defaults;
+  std::vector<EndpointSnapshot> endpoints;
+};
+
+// No layout probe: the line has no layout to show.
+BriefFlow ReadBriefFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options, RoleIds defaults) {
+  const UINT count = EndpointCount(collection);
+  const auto kept = KeptEndpoints(collection, count, flow, options.filter, defaults);
+  BriefFlow read{flow, options.filter.Chooses() ? kept.size() : count, std::move(defaults), {}};
+  for (std::size_t at = 0; at < kept.size(); ++at) {
+    ReadParts(*kept[at], options, at + 1, kept.size());
+    read.endpoints.push_back(Shown(*kept[at], options.filter));
+  }
+  return read;
+}
+
+// Each flow's header and its endpoints' lines; the parts' lines, when asked
+// for, under each line, with an empty line after them as after a block.
+void PrintBrief(const std::vector<BriefFlow>& flows, const Options& options) {
+  std::vector<BriefEntry> entries;
+  for (const BriefFlow& flow : flows) {
+    for (const EndpointSnapshot& endpoint : flow.endpoints) {
+      entries.push_back({&endpoint, &flow.defaults});
+    }
+  }
+  const std::vector<std::wstring> lines = BriefLines(entries, options.filter.flows.size() > 1);
+  auto line = lines.begin();
+  for (const BriefFlow& flow : flows) {
+    WriteLine(HeaderLine(flow.header_count, flow.flow));
+    for (const EndpointSnapshot& endpoint : flow.endpoints) {
+      std::wstring text = *line++ + L'\n';
+      if (options.details) {
+        text += DetailLines(endpoint, flow.defaults);
+      }
+      if (options.formats) {
+        text += FormatLines(endpoint);
+      }
+      if (options.sessions) {
+        text += SessionLines(endpoint);
+      }
+      if (options.details || options.formats || options.sessions) {
+        text += L'\n';
+      }
+      WriteWide(text);
+    }
+  }
 }
 
 }  // namespace
 
 void ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Options& options, std::size_t position,
-                  std::size_t count) {
+                  std::size_t count, const RoleIds& defaults) {
   EndpointReader reader(std::move(device), flow);
   reader.ReadIdentity();
   if (options.filter.Lets(reader.Snapshot().state.value_or(0))) {
-    PrintBlock(reader, options, position, count);
+    PrintBlock(reader, options, defaults, position, count);
   }
 }
 
@@ -93,22 +169,36 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
   // enumerator, as a listing of one flow always has been.
   const std::vector<EDataFlow>& flows = options.filter.flows;
   std::vector<ComHandle<IMMDeviceCollection>> collections(flows.size());
-  for (std::size_t listed = 0; listed < flows.size(); ++listed) {
-    // The flow's defaults are asked for only by the chooser that needs them.
-    const RoleIds defaults =
-        options.filter.default_roles.empty() ? RoleIds() : ReadDefaultIds(*enumerator.Get(), flows[listed]);
-    ComHandle<IMMDeviceCollection>& collection = collections[listed];
-    result = EnumerateEndpoints(*enumerator.Get(), flows[listed], options.filter.states, collection);
+  std::vector<BriefFlow> brief;
+  std::size_t listed = 0;
+  for (std::size_t at = 0; at < flows.size(); ++at) {
+    // Only the lines that show them and the chooser that needs them ask for
+    // the default endpoints: a plain listing makes no call it did not make before.
+    RoleIds defaults;
+    if (options.brief || options.details || !options.filter.default_roles.empty()) {
+      defaults = ReadDefaultIds(*enumerator.Get(), flows[at]);
+    }
+    ComHandle<IMMDeviceCollection>& collection = collections[at];
+    result = EnumerateEndpoints(*enumerator.Get(), flows[at], options.filter.states, collection);
     if (FAILED(result)) {
+      // What was read is shown, as the flows before it would have been.
+      PrintBrief(brief, options);
       return ReportFailure("Couldn't enumerate: [0x", result);
     }
-    ListFlow(*collection.Get(), flows[listed], options, defaults);
+    if (options.brief) {
+      brief.push_back(ReadBriefFlow(*collection.Get(), flows[at], options, std::move(defaults)));
+      listed += brief.back().endpoints.size();
+    } else {
+      listed += ListFlow(*collection.Get(), flows[at], options, defaults);
+    }
   }
+  PrintBrief(brief, options);
 
   if (!options.no_pause) {
     pause();
   }
-  return 0;
+  // Choosers that chose nothing: a script can test for its device by the status.
+  return options.filter.Chooses() && listed == 0 ? 1 : 0;
 }
 
 void Pause() {

@@ -43,6 +43,7 @@ struct Options {
   bool render = false;
   bool capture = false;
   bool details = false;
+  bool brief = false;
   bool formats = false;
   bool sessions = false;
   bool help = false;

@@ -38,6 +38,19 @@ const FormFactorText& LookUpFormFactor(std::uint32_t number) {
 // Indexed by the platform's AudioSessionState.
 constexpr const char* kSessionStates[] = {"inactive", "active", "expired"};
 
+struct RoleText {
+  ERole role;
+  const char* word;
+  char mark;
+};
+constexpr RoleText kRoleTexts[] = {{eConsole, "console", 'C'}, {eMultimedia, "multimedia", 'M'}, {eCommunications, "communications", 'K'}};
+
+const RoleText* FindRole(ERole role) {
+  const auto* found =
+      std::find_if(std::begin(kRoleTexts), std::end(kRoleTexts), [role](const RoleText& text) { return text.role == role; });
+  return found != std::end(kRoleTexts) ? found : nullptr;
+}
+
 constexpr const char* kEventWords[] = {"present", "added", "removed", "state", "default", "property"};
 
 }  // namespace
@@ -53,16 +66,13 @@ const char* StateWord(std::uint32_t state) {
 }
 
 const char* RoleWord(ERole role) {
-  switch (role) {
-    case eConsole:
-      return "console";
-    case eMultimedia:
-      return "multimedia";
-    case eCommunications:
-      return "communications";
-    default:
-      return "unknown";
-  }
+  const RoleText* text = FindRole(role);
+  return text != nullptr ? text->word : "unknown";
+}
+
+char RoleMark(ERole role) {
+  const RoleText* text = FindRole(role);
+  return text != nullptr ? text->mark : '?';
 }
 
 const char* FlowWord(EDataFlow flow) { return flow == eCapture ? "capture" : "render"; }

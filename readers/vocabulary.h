@@ -31,6 +31,8 @@ inline constexpr ERole kRoles[] = {eConsole, eMultimedia, eCommunications};
 inline constexpr std::size_t kRoleCount = std::size(kRoles);
 // "console", "multimedia", "communications"; "unknown" for any other value.
 const char* RoleWord(ERole role);
+// The role's mark in a brief listing: 'C', 'M', 'K'; '?' for any other value.
+char RoleMark(ERole role);
 
 // "render" or "capture".
 const char* FlowWord(EDataFlow flow);

@@ -1,8 +1,11 @@
 #include "text/text.h"
 
+#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cwchar>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -15,7 +18,31 @@ bool FitsPlatformCount(std::size_t length) {
 bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
+// The main blocks of East Asian Width W and F.
+bool IsWide(char32_t code) {
+  constexpr std::pair<char32_t, char32_t> kWide[] = {
+      {0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF}, {0x4E00, 0x9FFF},
+      {0xA000, 0xA4CF},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE30, 0xFE4F}, {0xFF00, 0xFF60},
+      {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD},
+  };
+  return std::any_of(std::begin(kWide), std::end(kWide),
+                     [code](const auto& range) { return code >= range.first && code <= range.second; });
+}
+
 }  // namespace
+
+std::size_t DisplayWidth(std::wstring_view wide) {
+  std::size_t width = 0;
+  for (std::size_t at = 0; at < wide.size(); ++at) {
+    auto code = static_cast<char32_t>(wide[at]);
+    if (IsHighSurrogate(wide[at]) && at + 1 < wide.size() && IsLowSurrogate(wide[at + 1])) {
+      code = 0x10000 + ((code - 0xD800) << 10U) + (static_cast<char32_t>(wide[at + 1]) - 0xDC00);
+      ++at;
+    }
+    width += IsWide(code) ? 2U : 1U;
+  }
+  return width;
+}
 
 std::wstring Utf8ToWide(std::string_view utf8) { return Utf8ToWide(utf8, MultiByteToWideChar); }
 

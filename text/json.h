@@ -3,12 +3,11 @@
 
 #include <windows.h>
 
+#include "text/json_fwd.h"
+
 #include <nlohmann/json.hpp>
 
 #include <string>
-
-// Members stay in the order they are written, which is the order readers see.
-using Json = nlohmann::ordered_json;
 
 // The platform's text as a JSON string with every character kept; null for
 // no text. Only a surrogate with no partner, which has no UTF-8 form, becomes

@@ -7,9 +7,19 @@
 
 namespace {
 
-// Set once by SelectOutput; a null writer is the byte path.
-HANDLE console_handle = nullptr;              // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
-ConsoleWriteFunction console_write = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+// Where a stream's text goes: a null writer is the byte path.
+struct Destination {
+  bool standard_error = false;
+  HANDLE console = nullptr;
+  ConsoleWriteFunction write = nullptr;
+
+  [[nodiscard]] FILE* Stream() const { return standard_error ? stderr : stdout; }
+};
+
+// Standard output's is set once by SelectOutput, standard error's at its first line.
+Destination output;          // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+Destination error{true};     // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+bool error_selected = false;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 
 // Older consoles refuse a single write much beyond 64 KiB.
 constexpr std::size_t kConsoleChunkUnits = 8192;
@@ -19,7 +29,7 @@ bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 // A console that fails to take the text is no reason to stop the listing or
 // change its status, and there is nowhere else to say so: the rest of this
 // text is dropped, and the caller told.
-bool WriteToConsole(std::wstring_view text) {
+bool WriteToConsole(const Destination& to, std::wstring_view text) {
   while (!text.empty()) {
     std::size_t units = text.size() < kConsoleChunkUnits ? text.size() : kConsoleChunkUnits;
     // Both halves of a surrogate pair go in the same write.
@@ -27,7 +37,7 @@ bool WriteToConsole(std::wstring_view text) {
       --units;
     }
     DWORD written = 0;
-    if (console_write(console_handle, text.data(), static_cast<DWORD>(units), &written, nullptr) == FALSE ||
+    if (to.write(to.console, text.data(), static_cast<DWORD>(units), &written, nullptr) == FALSE ||
         written == 0) {
       return false;
     }
@@ -38,27 +48,29 @@ bool WriteToConsole(std::wstring_view text) {
 
 // A short write could only be reported on the very stream that failed, so
 // it is only answered; a pipe whose reader has gone fails here.
-bool WriteBytes(std::string_view bytes) {
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();
-  return std::fflush(stdout) == 0 && written;
+bool WriteBytes(const Destination& to, std::string_view bytes) {
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), to.Stream()) == bytes.size();
+  return std::fflush(to.Stream()) == 0 && written;
+}
+
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != FALSE;
 }
 
 }  // namespace
 
 void SelectOutput() {
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  const bool console =
-      output != nullptr && output != INVALID_HANDLE_VALUE && GetConsoleMode(output, &mode) != FALSE;
-  SelectOutput(output, console ? WriteConsoleW : nullptr);
+  HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  SelectOutput(handle, IsConsole(handle) ? WriteConsoleW : nullptr);
 }
 
 void SelectOutput(HANDLE console, ConsoleWriteFunction write) {
-  console_handle = console;
-  console_write = write;
+  output.console = console;
+  output.write = write;
 }
 
-bool OutputIsConsole() { return console_write != nullptr; }
+bool OutputIsConsole() { return output.write != nullptr; }
 
 bool WriteLine(std::string_view text) {
   std::string line(text);
@@ -67,15 +79,34 @@ bool WriteLine(std::string_view text) {
 }
 
 bool WriteUtf8(std::string_view text) {
-  if (console_write == nullptr) {
-    return WriteBytes(text);
+  if (output.write == nullptr) {
+    return WriteBytes(output, text);
   }
-  return WriteToConsole(Utf8ToWide(text));
+  return WriteToConsole(output, Utf8ToWide(text));
 }
 
 bool WriteWide(std::wstring_view text) {
-  if (console_write == nullptr) {
-    return WriteBytes(WideToLocale(text));
+  if (output.write == nullptr) {
+    return WriteBytes(output, WideToLocale(text));
   }
-  return WriteToConsole(text);
+  return WriteToConsole(output, text);
+}
+
+void SelectErrorOutput(HANDLE console, ConsoleWriteFunction write) {
+  error_selected = true;
+  error.console = console;
+  error.write = write;
+}
+
+bool WriteErrorLine(std::wstring_view text) {
+  if (!error_selected) {
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    SelectErrorOutput(handle, IsConsole(handle) ? WriteConsoleW : nullptr);
+  }
+  std::wstring line(text);
+  line += L'\n';
+  if (error.write == nullptr) {
+    return WriteBytes(error, WideToLocale(line));
+  }
+  return WriteToConsole(error, line);
 }

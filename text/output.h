@@ -27,3 +27,10 @@ bool WriteLine(std::string_view text);
 bool WriteUtf8(std::string_view text);
 // Wide text as it stands (a device block), flushed.
 bool WriteWide(std::wstring_view text);
+
+// Standard error takes the same two paths. Whether it is a console is asked
+// at its first line, so that a run which writes none never asks; here the
+// caller decides instead, as for standard output.
+void SelectErrorOutput(HANDLE console, ConsoleWriteFunction write);
+// One line of wide text on standard error, ended and flushed.
+bool WriteErrorLine(std::wstring_view text);

@@ -26,6 +26,11 @@ std::string WideToUtf8(std::wstring_view wide, WideToMultiByteFunction convert);
 // so that it converts to UTF-8 instead of failing as a whole.
 std::wstring ReplaceLoneSurrogates(std::wstring_view wide);
 
+// The columns the text takes on a console: two for a character of the East
+// Asian wide and fullwidth blocks (CJK, kana, Hangul, emoji), one for any
+// other, a surrogate pair being one character.
+std::size_t DisplayWidth(std::wstring_view wide);
+
 // The wide text in the multibyte encoding of the C library's current locale.
 // A character that the locale cannot represent becomes "?", and the rest of
 // the text is converted as usual.

@@ -199,7 +199,7 @@ std::wstring LayoutName(const EndpointSnapshot& endpoint) {
   return endpoint.layout != nullptr ? Widen(endpoint.layout->name) : L"Unknown";
 }
 
-std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts) {
+std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts, const RoleIds& defaults) {
   std::wstring block = L"===== Device =====\n";
   // The identifier has no fallback: a missing one shows as "(null)".
   AppendLine(block, "Device ID", endpoint.id ? std::wstring_view(*endpoint.id) : L"(null)");
@@ -211,7 +211,7 @@ std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts) {
   AppendLine(block, "Device state", StateName(endpoint.state.value_or(0)));
   AppendLine(block, "Current format", LayoutName(endpoint));
   if (parts.details) {
-    block += DetailLines(endpoint);
+    block += DetailLines(endpoint, defaults);
   }
   if (parts.formats) {
     block += FormatLines(endpoint);
@@ -222,7 +222,7 @@ std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts) {
   return block + L'\n';
 }
 
-std::wstring DetailLines(const EndpointSnapshot& endpoint) {
+std::wstring DetailLines(const EndpointSnapshot& endpoint, const RoleIds& defaults) {
   const std::pair<Property, std::string> properties[] = {
       {Property::kFormFactor, endpoint.form_factor ? FormFactorName(*endpoint.form_factor) : "Unknown"},
       {Property::kDeviceFormat, FormatText(endpoint.device_format)},
@@ -236,7 +236,18 @@ std::wstring DetailLines(const EndpointSnapshot& endpoint) {
   AppendLine(lines, "Volume", std::string_view(VolumeText(endpoint.volume)));
   AppendLine(lines, "Peak",
              std::string_view(endpoint.peak ? FixedDecimal(static_cast<double>(*endpoint.peak), 2) : "Unknown"));
+  std::string roles;
+  for (std::size_t role = 0; role < kRoleCount; ++role) {
+    if (IsDefault(endpoint, defaults, role)) {
+      roles += (roles.empty() ? "" : ", ") + std::string(RoleWord(kRoles[role]));
+    }
+  }
+  AppendLine(lines, "Default for", std::string_view(roles.empty() ? "none" : roles));
   return lines;
+}
+
+bool IsDefault(const EndpointSnapshot& endpoint, const RoleIds& defaults, std::size_t role) {
+  return endpoint.id && !defaults[role].empty() && defaults[role] == *endpoint.id;
 }
 
 std::wstring FormatLines(const EndpointSnapshot& endpoint) {

@@ -1,5 +1,6 @@
 #include "views/views.h"
 
+#include "text/json.h"
 #include "text/text.h"
 
 namespace {

@@ -1,5 +1,6 @@
 #include "views/views.h"
 
+#include "text/json.h"
 #include "text/text.h"
 
 namespace {
@@ -119,10 +120,10 @@ Json Sessions(const std::optional<std::vector<SessionFacts>>& sessions) {
   return list;
 }
 
-Json DefaultFor(const std::optional<std::wstring>& id, const RoleIds& defaults) {
+Json DefaultFor(const EndpointSnapshot& endpoint, const RoleIds& defaults) {
   Json roles = Json::array();
   for (std::size_t role = 0; role < kRoleCount; ++role) {
-    if (id && !defaults[role].empty() && defaults[role] == *id) {
+    if (IsDefault(endpoint, defaults, role)) {
       roles.push_back(RoleWord(kRoles[role]));
     }
   }
@@ -142,7 +143,7 @@ Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, co
   entry[member(Property::kFriendlyName)] = Text(endpoint.friendly_name);
   entry[member(Property::kAdapterName)] = Text(endpoint.adapter_name);
   entry[member(Property::kDescription)] = Text(endpoint.description);
-  entry["default_for"] = DefaultFor(endpoint.id, defaults);
+  entry["default_for"] = DefaultFor(endpoint, defaults);
   entry["current_layout"] = endpoint.layout != nullptr ? Json(std::string(endpoint.layout->name)) : Json(nullptr);
   entry["mix_format"] = MixFormat(endpoint.mix_format);
   entry[member(Property::kFormFactor)] =

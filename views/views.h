@@ -5,7 +5,7 @@
 #include "changes/changes.h"
 #include "readers/snapshot.h"
 #include "readers/vocabulary.h"
-#include "text/json.h"
+#include "text/json_fwd.h"
 
 #include <chrono>
 #include <cstddef>
@@ -39,11 +39,28 @@ struct BlockParts {
   bool formats = false;
   bool sessions = false;
 };
-std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts);
+// The defaults are the flow's default endpoints, for the details.
+std::wstring Block(const EndpointSnapshot& endpoint, const BlockParts& parts, const RoleIds& defaults = {});
 
 // The block's lines for the details: form factor, device format, speakers,
-// container, volume and peak; "Unknown" for what is absent.
-std::wstring DetailLines(const EndpointSnapshot& endpoint);
+// container, volume and peak, "Unknown" for what is absent; then the roles
+// the endpoint is the default for, in the document's words, or "none".
+std::wstring DetailLines(const EndpointSnapshot& endpoint, const RoleIds& defaults = {});
+
+// Whether the endpoint is the default for the role at this index of kRoles.
+// One without an identifier is none's, even where a role has no default.
+bool IsDefault(const EndpointSnapshot& endpoint, const RoleIds& defaults, std::size_t role);
+
+// An endpoint of a brief listing, with its flow's default endpoints.
+struct BriefEntry {
+  const EndpointSnapshot* endpoint = nullptr;
+  const RoleIds* defaults = nullptr;
+};
+// One line per entry, in their order, without line ends, in columns aligned
+// over all of them: the default marks ("CMK", '-' for each role it is not
+// the default for), the state word, the flow when with_flow, the friendly
+// name, and the identifier last, so that a narrow console cuts only that.
+std::vector<std::wstring> BriefLines(const std::vector<BriefEntry>& entries, bool with_flow);
 
 // The block's lines for the formats grid: "Shared formats" and "Exclusive
 // formats", each entry's rates wrapped before column 80; without a grid, why.

@@ -3,9 +3,11 @@
 # server with null sinks (render endpoints) and null sources (capture
 # endpoints). --json must describe each endpoint as Wine really has it, its
 # mix format as the sink or source made it rather than as the probe rewrote
-# it; --capture and --render --capture must list the same endpoints as text,
-# playback first; --no-pause must be the listing of old without its pause;
-# --help, --version and an unknown option must print their exact text;
+# it, after the version and the time it was read; --capture and --render
+# --capture must list the same endpoints as text, playback first, and --brief
+# as one line each with the defaults marked; --no-pause must be the listing
+# of old without its pause; --help, --version and an unknown option must
+# print their exact text, the last with its reason on standard error;
 # --formats --json must add to every endpoint what Wine's audio client takes;
 # --watch must show the endpoints present and then the default endpoint that
 # another process sets.
@@ -21,6 +23,8 @@ start_pulse 'opt_stereo:2:Opt Speakers' \
   'opt_side51:6:Opt Surround:front-left,front-right,front-center,lfe,side-left,side-right' \
   'opt_mono:1:Opt Headset' \
   'source:opt_mic:1:Opt Microphone' 'source:opt_smic:2:Opt Stereo Mic:front-left,front-right'
+# The version has one home, the top-level CMakeLists.txt.
+version=$(sed -n 's/^project(trelmo VERSION \([0-9.]*\).*/\1/p' "$repo_dir/CMakeLists.txt")
 render_endpoints=('render:Opt Speakers:2:3' 'render:Opt Surround:6:1551' 'render:Opt Headset:1:4')
 capture_endpoints=('capture:Opt Microphone:1:4' 'capture:Opt Stereo Mic:2:3')
 
@@ -35,10 +39,10 @@ check_json() {
   shift
   while IFS= read -r problem; do
     fail "$name: $problem"
-  done < <(python3 - "$scratch/$name.out" "$scratch/$name.ids" "$@" <<'EOF'
-import json, sys
+  done < <(python3 - "$scratch/$name.out" "$scratch/$name.ids" "$version" "$@" <<'EOF'
+import json, re, sys
 
-out, ids_file, args = sys.argv[1], sys.argv[2], sys.argv[3:]
+out, ids_file, version, args = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 flows = [a for a in args if ":" not in a]
 expected = {}
 for a in args:
@@ -55,8 +59,10 @@ try:
     document = json.loads(raw.decode("utf-8"))
 except ValueError as error:
     sys.exit(print(f"not a JSON document in UTF-8: {error}"))
-if list(document) != ["endpoints"]:
+if list(document) != ["trelmo", "read_at", "endpoints"]:
     sys.exit(print(f"top-level members are {list(document)}"))
+if document["trelmo"] != version or not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z", document["read_at"]):
+    print(f"trelmo {document['trelmo']!r}, read_at {document['read_at']!r}")
 
 members = ["id", "flow", "state", "state_code", "friendly_name", "adapter_name", "description",
            "default_for", "current_layout", "mix_format", "form_factor", "physical_speakers",
@@ -219,7 +225,8 @@ printf '%s\n' "====== Found 1 audio devices ======" "===== Device =====" \
   "Device description : Opt Surround" "Device state       : Active" "Current format     : Mono" \
   "Form factor        : Speakers" "Device format      : 44100 Hz, 32 bits, 6 channels, float" \
   "Speakers           : Front Left, Front Right, Front Center, Low Frequency, Side Left, Side Right" \
-  "Container ID       : Unknown" "Volume             : 100 % (0.0 dB)" "Peak               : Unknown" "" \
+  "Container ID       : Unknown" "Volume             : 100 % (0.0 dB)" "Peak               : Unknown" \
+  "Default for        : none" "" \
   >"$scratch/details.expected"
 expect_bytes "details: output" "$scratch/details.expected" "$scratch/details.txt"
 
@@ -255,6 +262,33 @@ if len(endpoints) != len(without):
 EOF
 )
 
+# --brief of both flows: a header per flow, then one line per endpoint of
+# the document, in its order: the default marks, state, flow and name in
+# columns, the identifier last.
+run_windows brief "$exe" --brief --render --capture --no-pause
+expect_equal "brief: exit status" 0 "$status"
+to_lf brief
+while IFS= read -r problem; do
+  fail "brief: $problem"
+done < <(python3 - "$scratch/brief.txt" "$scratch/json_both.txt" <<'EOF'
+import json, sys
+
+lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
+endpoints = json.load(open(sys.argv[2], encoding="utf-8"))["endpoints"]
+width = max(len(e["friendly_name"]) for e in endpoints)
+want = []
+for flow, word in (("render", "audio"), ("capture", "capture")):
+    listed = [e for e in endpoints if e["flow"] == flow]
+    want.append(f"====== Found {len(listed)} {word} devices ======")
+    for e in listed:
+        marks = "".join(m if r in e["default_for"] else "-"
+                        for m, r in zip("CMK", ("console", "multimedia", "communications")))
+        want.append(f"{marks}  active  {flow:7}  {e['friendly_name']:{width}}  {e['id']}")
+if lines != want:
+    print(f"lines {lines}, want {want}")
+EOF
+)
+
 # The listing of old, twice: with and without the pause. Both run after the
 # endpoints are in Wine's registry, so Wine lists them in the same order.
 run_windows default "$exe"
@@ -266,8 +300,6 @@ head -c "-${#pause_prompt}" "$scratch/default.out" >"$scratch/no_pause.expected"
 expect_bytes "no_pause: output" "$scratch/no_pause.expected" "$scratch/no_pause.out"
 
 usage=$'==== Help ====\r\nUsage:\r\n    trelmo [Active|Disabled|Unplugged|Not-Present]\r\n'
-# The version has one home, the top-level CMakeLists.txt.
-version=$(sed -n 's/^project(trelmo VERSION \([0-9.]*\).*/\1/p' "$repo_dir/CMakeLists.txt")
 
 # check_words NAME STATUS ARGS...: the output is $scratch/NAME.expected to the
 # byte, and the status STATUS.
@@ -287,6 +319,7 @@ check_words() {
     "    --capture       list recording (capture) endpoints instead of playback ones" \
     "    --render        list playback endpoints (the default); with --capture, both" \
     "    --details       add form factor, device format, speakers, container, volume, peak" \
+    "    --brief         one line per endpoint: default marks, state, name, identifier" \
     "    --id ID         only the endpoint with this identifier; may be given again" \
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again" \
     "    --default ROLE  only the default for console, multimedia or communications" \
@@ -314,6 +347,8 @@ check_words version 0 --Version
 # An unknown option is refused before any other option is acted on.
 printf '%s' "$usage" >"$scratch/bogus.expected"
 check_words bogus 2 --json --bogus
+# Why, on standard error, among Wine's own lines.
+grep -qx $'trelmo: "--bogus" is not a state word or an option\r' "$scratch/bogus.err" || fail "bogus: no reason line"
 
 # Changing under Wine 8: --default alone lists Wine's own endpoint, the
 # default for every role; the volume control keeps a level set in dB and a

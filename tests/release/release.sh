@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# scripts/release run in two clones of the committed HEAD, in differently
-# named directories and one after the other, must give the same trelmo.exe and
-# the same archive, byte for byte; the archive holds exactly the four files, as
-# committed; SHA256SUMS checks out; and a tree with uncommitted changes is
-# refused.
+# scripts/release run in a clean clone of the committed HEAD must give, byte
+# for byte, the trelmo.exe and the archive of a second build of the same
+# commit in a differently named directory at another time: the exe the suite
+# built, when scripts/test says it built one from a tree that is the commit
+# (TRELMO_SUITE_EXE), packed by scripts/release --exe in a second clone;
+# otherwise scripts/release in the second clone, one after the other. The
+# archive holds exactly the four files, as committed; SHA256SUMS checks out;
+# and a tree with uncommitted changes is refused.
 # shellcheck source=../e2e/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
@@ -17,10 +20,17 @@ git clone -q "$repo_dir" "$second"
 # The builds' own temporary directories stay in the scratch directory too.
 export TMPDIR="$scratch"
 
+# The suite's exe is the commit's only when nothing in the tree differs from it.
+second_build=()
+if [ -n "${TRELMO_SUITE_EXE:-}" ] && [ -z "$(git -C "$repo_dir" status --porcelain)" ]; then
+  second_build=(--exe "$TRELMO_SUITE_EXE")
+fi
 for clone in "$first" "$second"; do
   name=$(basename "$clone")
-  if ! "$clone/scripts/release" >"$scratch/$name.out" 2>&1; then
-    fail "scripts/release in $clone failed"
+  extra=()
+  [ "$clone" = "$first" ] || extra=("${second_build[@]}")
+  if ! "$clone/scripts/release" "${extra[@]}" >"$scratch/$name.out" 2>&1; then
+    fail "scripts/release ${extra[*]} in $clone failed: $(tail -n 3 "$scratch/$name.out")"
     finish
   fi
 done

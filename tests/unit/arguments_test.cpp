@@ -5,6 +5,7 @@
 
 #include <clocale>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -85,6 +86,54 @@ TEST(ParseArguments, HighBytesFoldSafelyUnderAWesternLocale) {
   EXPECT_EQ(word, "\xE4\xF6\xFC\x80\xFF");
   EXPECT_EQ(Parse({"ACTIVE"}).mask, kActive);
   std::setlocale(LC_ALL, "C");
+}
+
+TEST(ParseArguments, EachKindOfBadWordHasItsReason) {
+  const std::pair<std::vector<std::string>, std::wstring> cases[] = {
+      {{"active", "Bogus", "--also-bogus"}, L"\"Bogus\" is not a state word or an option"},
+      {{""}, L"\"\" is not a state word or an option"},
+      {{"--names=x"}, L"\"--names=x\" is not a state word or an option"},
+      {{"--ID"}, L"--id takes an identifier as the next word or after \"=\""},
+      {{"--name="}, L"--name takes the text to look for, not \"\""},
+      {{"--JSON=Yes"}, L"--json takes no value, not \"Yes\""},
+      {{"--watch", "--events", "0"}, L"--events takes a whole number of changes from 1 to 1000000, not \"0\""},
+      {{"--watch", "--events=1000001"}, L"--events takes a whole number of changes from 1 to 1000000, not \"1000001\""},
+      {{"--watch", "--timeout", "99999999999"},
+       L"--timeout takes a whole number of seconds from 1 to 86400, not \"99999999999\""},
+      {{"--timeout", "86401", "--watch"}, L"--timeout takes a whole number of seconds from 1 to 86400, not \"86401\""},
+      {{"--events", "1000000"}, L"--events works only with --watch"},
+      {{"--timeout=86400"}, L"--timeout works only with --watch"},
+      {{"--timeout=1", "--events=1"}, L"--events and --timeout work only with --watch"},
+      {{"--name", "x", "--set-volume", "101"},
+       L"--set-volume takes N, N%, +N% or -N% with N from 0 to 100, or a level in dB such as -12.5dB, not \"101\""},
+      {{"--default", "all"}, L"--default takes console, multimedia or communications, not \"all\""},
+      {{"--mute"}, L"a change needs a chooser: --id, --name, --default or --app"},
+      {{"--app", "x", "--cycle-default", "all"},
+       L"--set-default and --cycle-default need --id, --name or --default, and take no --app"},
+      {{"--app", "x", "--set-volume", "-3dB"}, L"a session's volume is a percentage, not a level in dB"},
+      {{"--id", "x", "--mute", "--toggle-mute"}, L"--mute, --unmute and --toggle-mute do not go together"},
+  };
+  for (const auto& [words, expected] : cases) {
+    std::vector<std::string> typed = words;
+    std::vector<char*> argv{const_cast<char*>("trelmo")};
+    for (std::string& word : typed) {
+      argv.push_back(word.data());
+    }
+    Options options;
+    std::wstring reason;
+    EXPECT_FALSE(ParseArguments(static_cast<int>(argv.size()), argv.data(), options, {}, &reason));
+    EXPECT_EQ(reason, expected);
+  }
+  // The word comes from the platform's UTF-16 command line, where it survives whole.
+  std::string narrow = "????";
+  std::wstring program = L"trelmo";
+  std::wstring word = L"\u30B9\u30D4\u30FC\u30AB";
+  wchar_t* wide[] = {program.data(), word.data()};
+  std::vector<char*> argv{const_cast<char*>("trelmo"), narrow.data()};
+  Options options;
+  std::wstring reason;
+  EXPECT_FALSE(ParseArguments(2, argv.data(), options, [&] { return wide; }, &reason));
+  EXPECT_EQ(reason, L"\"" + word + L"\" is not a state word or an option");
 }
 
 TEST(PrintHelp, WritesTheThreeHelpLinesToStandardOutput) {

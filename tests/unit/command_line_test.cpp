@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <iostream>
 #include <random>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,8 @@
 namespace {
 
 const std::string kHelp = "==== Help ====\nUsage:\n    trelmo [Active|Disabled|Unplugged|Not-Present]\n";
+const std::string kEmptyDocument =
+    "{\n  \"trelmo\": \"" TRELMO_VERSION_TEXT "\",\n  \"read_at\": \"\",\n  \"endpoints\": []\n}\n";
 
 using CommandLine = PlatformTest;
 
@@ -25,10 +28,12 @@ struct Outcome {
   std::string text;
 };
 
+// A document's time of reading is checked for its form and cut.
 Outcome RunWords(FakePlatform& platform, const std::vector<std::string>& words) {
   CapturedOutput output;
   const int status = platform.RunCommandLine(words);
-  return {status, output.Text()};
+  static const std::regex kReadAt(R"x("read_at": "\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z")x");
+  return {status, std::regex_replace(output.Text(), kReadAt, R"("read_at": "")")};
 }
 
 TEST_F(CommandLine, UnknownWordShowsHelpWithStatusTwoAndListsNothing) {
@@ -37,6 +42,9 @@ TEST_F(CommandLine, UnknownWordShowsHelpWithStatusTwoAndListsNothing) {
     const Outcome outcome = RunWords(platform, words);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.text, kHelp);
+    // The reason, on standard error alone.
+    const std::wstring word(words.back().begin(), words.back().end());
+    EXPECT_EQ(platform.errors, L"trelmo: \"" + word + L"\" is not a state word or an option\n");
   }
   EXPECT_EQ(platform.create_calls, 0);
   EXPECT_EQ(platform.pauses, 0);
@@ -223,9 +231,8 @@ TEST_F(CommandLineOptions, FoldLikeStateWordsAndMixWithThemInAnyOrder) {
         {eCapture, DEVICE_STATE_UNPLUGGED | DEVICE_STATE_NOTPRESENT}},
        render_header + capture_header,
        1},
-      {{"--json"}, {{eRender, DEVICE_STATE_ACTIVE}}, "{\n  \"endpoints\": []\n}\n", 0},
-      {{"--capture", "--Json", "disabled", "--no-pause"}, {{eCapture, DEVICE_STATE_DISABLED}},
-       "{\n  \"endpoints\": []\n}\n", 0},
+      {{"--json"}, {{eRender, DEVICE_STATE_ACTIVE}}, kEmptyDocument, 0},
+      {{"--capture", "--Json", "disabled", "--no-pause"}, {{eCapture, DEVICE_STATE_DISABLED}}, kEmptyDocument, 0},
   };
   for (const auto& run : cases) {
     FakePlatform fresh;
@@ -246,6 +253,7 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   help += "    --capture       list recording (capture) endpoints instead of playback ones\n";
   help += "    --render        list playback endpoints (the default); with --capture, both\n";
   help += "    --details       add form factor, device format, speakers, container, volume, peak\n";
+  help += "    --brief         one line per endpoint: default marks, state, name, identifier\n";
   help += "    --id ID         only the endpoint with this identifier; may be given again\n";
   help += "    --name TEXT     only endpoints whose name contains TEXT; may be given again\n";
   help += "    --default ROLE  only the default for console, multimedia or communications\n";
@@ -356,12 +364,14 @@ TEST_F(Choosing, KeepsWhatAnyValueMatchesAndTheHeaderCountsWhatIsPrinted) {
   EXPECT_EQ(text.find("{beta}"), std::string::npos);
   EXPECT_TRUE(beta.activate_iids.empty()) << "an endpoint left out is not probed";
 
-  for (const std::vector<std::string>& words :
-       std::vector<std::vector<std::string>>{{"--name=nothing", "--no-pause"}, {"--id", "{beta}", "--no-pause"}}) {
+  // Choosers that choose nothing end with 1, after the listing as usual.
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"--name=nothing", "--no-pause"}, {"--id", "{beta}", "--no-pause"}, {"--brief", "--name=x", "--no-pause"}}) {
     CapturedOutput none;
-    EXPECT_EQ(platform.RunCommandLine(words), 0);
+    EXPECT_EQ(platform.RunCommandLine(words), 1);
     EXPECT_EQ(none.Text(), "====== Found 0 audio devices ======\n");
   }
+  EXPECT_EQ(RunWords(platform, {"--json", "--render", "--capture", "--id=x"}).status, 1);
   CapturedOutput json;
   EXPECT_EQ(platform.RunCommandLine({"--json", "--name", "BETA"}), 0);
   const auto document = nlohmann::json::parse(json.Text());

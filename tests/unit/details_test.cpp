@@ -160,6 +160,7 @@ TEST_F(Details, DetailsLinesFollowTheCurrentFormatLine) {
   FakeDevice& partial = platform.AddDevice(L"partial");
   partial.volume.faults["GetMasterVolumeLevelScalar"] = E_FAIL;
   partial.store.values[kSpeakers] = FakeProperty::Number(0);
+  platform.enumerator.defaults[{eRender, eCommunications}] = &device;
 
   const std::string text = RunWords(platform, {"--details", "--no-pause"});
   EXPECT_NE(text.find("Current format     : Stereo\n"
@@ -169,7 +170,8 @@ TEST_F(Details, DetailsLinesFollowTheCurrentFormatLine) {
                       "Back Right, 0x00080000\n"
                       "Container ID       : {0F8D8A52-6C2E-4B4D-9B48-54A1C1B3E6D7}\n"
                       "Volume             : 75 % (-6.3 dB), muted\n"
-                      "Peak               : 0.13\n\n"),
+                      "Peak               : 0.13\n"
+                      "Default for        : communications\n\n"),
             std::string::npos)
       << text;
   EXPECT_NE(text.find("Current format     : Stereo\n"
@@ -178,7 +180,8 @@ TEST_F(Details, DetailsLinesFollowTheCurrentFormatLine) {
                       "Speakers           : Unknown\n"
                       "Container ID       : Unknown\n"
                       "Volume             : Unknown\n"
-                      "Peak               : Unknown\n\n"),
+                      "Peak               : Unknown\n"
+                      "Default for        : none\n\n"),
             std::string::npos);
   EXPECT_NE(text.find("Speakers           : None\n"), std::string::npos);
   EXPECT_NE(text.find("Volume             : -6.3 dB\n"), std::string::npos);

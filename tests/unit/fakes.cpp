@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "modes/modes.h"
+#include "text/output.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -134,6 +135,13 @@ HRESULT WINAPI FakeCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context
 }
 
 void CountPause() { ++current_platform->pauses; }
+
+// Standard error as a console that keeps what the run writes there.
+BOOL WINAPI KeepErrors(HANDLE, const VOID* text, DWORD units, LPDWORD written, LPVOID) {
+  current_platform->errors.append(static_cast<const wchar_t*>(text), units);
+  *written = units;
+  return TRUE;
+}
 
 // The bytes in a block of exactly their size, freed by CoTaskMemFree like any other.
 BYTE* CopyToGuardedMemory(const std::vector<BYTE>& bytes) {
@@ -706,7 +714,10 @@ int FakePlatform::RunCommandLine(std::vector<std::string> words) {
   }
   argv.push_back(nullptr);
   current_platform = this;
+  errors.clear();
+  SelectErrorOutput(reinterpret_cast<HANDLE>(0x2222), KeepErrors);
   const int status = ::RunCommandLine(static_cast<int>(words.size() + 1), argv.data(), FakeCreateInstance, CountPause);
+  SelectErrorOutput(nullptr, nullptr);
   current_platform = nullptr;
   std::setlocale(LC_ALL, "C");
   return status;

@@ -506,8 +506,10 @@ struct FakePlatform {
   int RunListing();
   DWORD states = DEVICE_STATE_ACTIVE;
   // Runs the whole command line as main does, words after the program name;
-  // the C library locale is put back to "C" afterwards.
+  // the C library locale is put back to "C" afterwards. What it writes to
+  // standard error, a console here, is kept in errors.
   int RunCommandLine(std::vector<std::string> words);
+  std::wstring errors;
 
   FakeEnumerator enumerator;
   FakePolicyConfig policy{enumerator};

@@ -81,6 +81,7 @@ TEST_F(Formats, SomeRatesInSomeTypesAsDocumentAndBlockAndEveryOfferInGridOrder) 
 
   const std::string text = RunWords(platform, {"--formats", "--details", "--no-pause"});
   EXPECT_NE(text.find("Peak               : 0.13\n"
+                      "Default for        : none\n"
                       "Shared formats     : Stereo              float32   44.1 48\n"
                       "Exclusive formats  : Mono                pcm16     8 11.025 16 22.05 32 44.1 48\n"
                       "                                                   88.2 96 176.4 192 352.8 384\n"

@@ -1,10 +1,13 @@
 // The --json document: every member for endpoints with complete, missing and
 // odd properties, each failing call recorded in order, the default roles, and
 // the document that stands for a listing that could not be made.
+#include "app/version.h"
 #include "tests/unit/platform_test.h"
+#include "text/text.h"
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -19,14 +22,25 @@ struct Document {
   Json json;
 };
 
+// The document's first two members, the version and the time of reading
+// (the run's own, to the millisecond), are checked here and cut.
 Document RunJson(FakePlatform& platform, std::vector<std::string> words = {}) {
   words.insert(words.begin(), "--json");
   CapturedOutput output;
+  const std::string before = UtcText(std::chrono::system_clock::now());
   const int status = platform.RunCommandLine(words);
+  const std::string after = UtcText(std::chrono::system_clock::now());
   Document document{status, output.Text(), nullptr};
   document.json = Json::parse(document.text, nullptr, false);
   EXPECT_FALSE(document.json.is_discarded()) << document.text;
   EXPECT_EQ(platform.pauses, 0);
+  if (document.json.contains("endpoints")) {
+    const std::string read_at = document.json.value("read_at", "");
+    EXPECT_EQ(document.json.dump().rfind(R"({"trelmo":")" TRELMO_VERSION_TEXT R"(","read_at":")" + read_at, 0), 0U);
+    EXPECT_TRUE(before <= read_at && read_at <= after && read_at.size() == before.size()) << read_at;
+    document.json.erase("trelmo");
+    document.json.erase("read_at");
+  }
   return document;
 }
 

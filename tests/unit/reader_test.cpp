@@ -2,6 +2,7 @@
 // order; each property present, absent, of another type or failing; and
 // what a broken driver may hand out.
 #include "readers/reader.h"
+#include "text/json.h"
 #include "views/views.h"
 #include "tests/unit/platform_test.h"
 

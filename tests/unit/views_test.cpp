@@ -1,6 +1,7 @@
 // The views on literal snapshots and events, with no platform behind them,
 // and the tables they show: every entry, and the first value past the end.
 #include "readers/reader.h"
+#include "text/json.h"
 #include "text/progress.h"
 #include "text/text.h"
 #include "views/views.h"
@@ -51,6 +52,32 @@ TEST(BlockView, ProbeMessagesAreTheLayoutsFailuresAloneAndTheBlockShowsWhatWasRe
   // Without a grid, the formats lines say why from the formats' own failure.
   EXPECT_EQ(FormatLines(endpoint), L"Shared formats     : Couldn't activate Device: [0x80004005]\n"
                                    L"Exclusive formats  : Couldn't activate Device: [0x80004005]\n");
+}
+
+TEST(BlockView, DefaultForIsTheLastDetailsLineWithTheRolesInTheDocumentsWords) {
+  const EndpointSnapshot speakers = Speakers();
+  const std::wstring lines = DetailLines(speakers, {*speakers.id, L"{other}", *speakers.id});
+  EXPECT_EQ(lines.substr(lines.rfind(L"Default")), L"Default for        : console, communications\n");
+  EXPECT_EQ(DetailLines(speakers, {L"{other}", L"", L""}).substr(lines.rfind(L"Default")),
+            L"Default for        : none\n");
+}
+
+TEST(BriefView, MarksStateFlowAndNameInColumnsAlignedOverEveryLine) {
+  const EndpointSnapshot speakers = Speakers();
+  EndpointSnapshot microphone;
+  microphone.flow = eCapture;
+  microphone.id = L"{mic}";
+  microphone.state = DEVICE_STATE_ACTIVE;
+  microphone.friendly_name = L"\u30DE\u30A4\u30AF";  // six columns on a console
+  const EndpointSnapshot nothing;
+  const RoleIds render = {*speakers.id, L"{other}", *speakers.id};
+  const RoleIds capture = {L"", *microphone.id, L""};
+  EXPECT_EQ(BriefLines({{&speakers, &render}, {&microphone, &capture}, {&nothing, &capture}}, true),
+            (std::vector<std::wstring>{L"C-K  unplugged  render   Speakers  {0.0.0.00000000}.{spk}",
+                                       L"-M-  active     capture  \u30DE\u30A4\u30AF    {mic}",
+                                       L"---  unknown    unknown  Unknown   (null)"}));
+  EXPECT_EQ(BriefLines({{&microphone, &capture}}, false),
+            std::vector<std::wstring>{L"-M-  active  \u30DE\u30A4\u30AF  {mic}"});
 }
 
 TEST(BlockView, EverySpeakerPositionByNameAndTheFirstBitPastThemByValue) {
