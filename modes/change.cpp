@@ -3,7 +3,6 @@
 #include "changes/changes.h"
 #include "platform/endpoints.h"
 #include "readers/reader.h"
-#include "text/json.h"
 #include "text/output.h"
 #include "text/text.h"
 #include "views/views.h"
@@ -36,7 +35,7 @@ class Report {
 
   void Made(const ChangeRecord& change) {
     if (json_) {
-      changes_.push_back(ChangeEntry(change));
+      changes_.push_back(change);
     } else {
       WriteWide(ChangeLine(change) + L"\n");
     }
@@ -44,32 +43,22 @@ class Report {
 
   // Nothing was changed: the choice or a level was wrong. Status 1.
   int Refused(const std::string& message, const std::vector<const EndpointSnapshot*>& endpoints = {}) {
-    if (!json_) {
-      WriteLine(message);
-      for (const EndpointSnapshot* endpoint : endpoints) {
-        WriteWide(L"    " + endpoint->friendly_name.value_or(L"Unknown") + L"  " + endpoint->id.value_or(L"(null)") +
-                  L"\n");
-      }
+    if (json_) {
+      problems_.push_back({message, nullptr, S_OK, endpoints});
       return Finish(1);
     }
-    Json error = {{"message", message}};
-    if (!endpoints.empty()) {
-      Json list = Json::array();
-      for (const EndpointSnapshot* endpoint : endpoints) {
-        list.push_back({{"flow", FlowWord(endpoint->flow.value_or(eRender))},
-                        {"id", JsonText(endpoint->id ? endpoint->id->c_str() : nullptr)},
-                        {"friendly_name", JsonText(endpoint->friendly_name ? endpoint->friendly_name->c_str() : nullptr)}});
-      }
-      error["endpoints"] = std::move(list);
+    WriteLine(message);
+    for (const EndpointSnapshot* endpoint : endpoints) {
+      WriteWide(L"    " + endpoint->friendly_name.value_or(L"Unknown") + L"  " + endpoint->id.value_or(L"(null)") +
+                L"\n");
     }
-    errors_.push_back(std::move(error));
     return Finish(1);
   }
 
   // A platform call failed: the changes made stay made. Status -1.
   int Failed(const char* call, HRESULT result, const char* message) {
     if (json_) {
-      errors_.push_back({{"call", call}, {"code", JsonCode(result)}, {"message", message}});
+      problems_.push_back({message, call, result, {}});
     } else {
       WriteLine(MessageText(std::string(message) + ": [0x", result));
     }
@@ -78,18 +67,15 @@ class Report {
 
   int Finish(int status) {
     if (json_) {
-      Json document = Json::object();
-      document["changes"] = std::move(changes_);
-      document["errors"] = std::move(errors_);
-      WriteUtf8(DumpJson(document, 2) + "\n");
+      WriteUtf8(ChangeDocument(changes_, problems_));
     }
     return status;
   }
 
  private:
   bool json_;
-  Json changes_ = Json::array();
-  Json errors_ = Json::array();
+  std::vector<ChangeRecord> changes_;
+  std::vector<ChangeProblem> problems_;
 };
 
 constexpr const char* kDefaultFailed = "Couldn't set the default endpoint";

@@ -4,7 +4,6 @@
 #include "platform/endpoints.h"
 #include "readers/notifications.h"
 #include "readers/reader.h"
-#include "text/json.h"
 #include "text/output.h"
 #include "text/text.h"
 #include "views/views.h"
@@ -30,7 +29,7 @@ constexpr std::int64_t kLongestWaitMs = 0x7FFFFFFF;
 // with --json the error document, on one line like every line of a watch.
 int Fail(const Options& options, const char* call, HRESULT result, const std::string& message) {
   if (options.json) {
-    WriteUtf8(DumpJson(ErrorDocument(call, result, message.c_str()), -1) + "\n");
+    WriteUtf8(ErrorDocumentText(call, result, message.c_str(), -1) + "\n");
   } else {
     WriteLine(MessageText(message + ": [0x", result));
   }

@@ -130,6 +130,32 @@ Json DefaultFor(const EndpointSnapshot& endpoint, const RoleIds& defaults) {
   return roles;
 }
 
+Json ChangeEntry(const ChangeRecord& change) {
+  const auto level = [](const std::optional<float>& value) {
+    return value ? Json(ShortestDecimal(*value)) : Json(nullptr);
+  };
+  const auto flag = [](const std::optional<bool>& value) { return value ? Json(*value) : Json(nullptr); };
+  Json entry = Json::object();
+  entry["flow"] = FlowWord(change.flow);
+  entry["id"] = Text(change.id);
+  entry["friendly_name"] = Text(change.friendly_name);
+  entry["session"] = change.session ? Json({{"process_id", change.session->process_id},
+                                            {"process_name", Text(change.session->process_name)}})
+                                    : Json(nullptr);
+  const bool is_default = change.what == ChangeKind::kDefault;
+  const bool is_volume = change.what == ChangeKind::kVolume;
+  entry["what"] = is_default ? "default" : is_volume ? "volume" : "mute";
+  entry["role"] = is_default ? Json(RoleWord(change.role)) : Json(nullptr);
+  entry["unit"] = is_volume ? Json(change.decibels ? "db" : "scalar") : Json(nullptr);
+  entry["before"] = is_default  ? Text(change.before_default.id)
+                    : is_volume ? level(change.before_level)
+                                : flag(change.before_muted);
+  entry["after"] = is_default  ? Text(change.after_default.id)
+                   : is_volume ? level(change.after_level)
+                               : flag(change.after_muted);
+  return entry;
+}
+
 }  // namespace
 
 Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, const EntryParts& parts) {
@@ -163,4 +189,38 @@ Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, co
   }
   entry["errors"] = Errors(endpoint.failures);
   return entry;
+}
+
+std::string ChangeDocument(const std::vector<ChangeRecord>& changes, const std::vector<ChangeProblem>& problems) {
+  Json entries = Json::array();
+  for (const ChangeRecord& change : changes) {
+    entries.push_back(ChangeEntry(change));
+  }
+  Json errors = Json::array();
+  for (const ChangeProblem& problem : problems) {
+    Json error = Json::object();
+    if (problem.call != nullptr) {
+      error["call"] = problem.call;
+      error["code"] = JsonCode(problem.code);
+    }
+    error["message"] = problem.message;
+    if (!problem.endpoints.empty()) {
+      Json list = Json::array();
+      for (const EndpointSnapshot* endpoint : problem.endpoints) {
+        list.push_back({{"flow", FlowWord(endpoint->flow.value_or(eRender))},
+                        {"id", Text(endpoint->id)},
+                        {"friendly_name", Text(endpoint->friendly_name)}});
+      }
+      error["endpoints"] = std::move(list);
+    }
+    errors.push_back(std::move(error));
+  }
+  Json document = Json::object();
+  document["changes"] = std::move(entries);
+  document["errors"] = std::move(errors);
+  return DumpJson(document, 2) + "\n";
+}
+
+std::string ErrorDocumentText(const char* call, HRESULT result, const char* message, int indent) {
+  return DumpJson(ErrorDocument(call, result, message), indent);
 }

@@ -82,9 +82,21 @@ Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, co
 // A change made, as one line: "Default for console: Headset (was Speakers)",
 // "Speakers: volume 30 % -> 50 %", "Spotify.exe (pid 4312) on Speakers: muted".
 std::wstring ChangeLine(const ChangeRecord& change);
-// The change in the document: every member in every change, null where it
-// does not apply.
-Json ChangeEntry(const ChangeRecord& change);
+// What ended a run of changes early: a choice refused, with the endpoints
+// it could not choose between, or a platform call that failed.
+struct ChangeProblem {
+  std::string message;
+  const char* call = nullptr;  // of a failed call
+  HRESULT code = S_OK;
+  std::vector<const EndpointSnapshot*> endpoints;
+};
+// The changes as one document, {"changes": [...], "errors": [...]}, each
+// change with every member, null where it does not apply; ended with a line end.
+std::string ChangeDocument(const std::vector<ChangeRecord>& changes, const std::vector<ChangeProblem>& problems);
+
+// What stands for a run that could not be made, {"error": {"call": ...,
+// "code": ..., "message": ...}}: pretty, or on one line for indent -1.
+std::string ErrorDocumentText(const char* call, HRESULT result, const char* message, int indent);
 
 // One line of a watch: what the text and JSON show.
 struct EventLine {
