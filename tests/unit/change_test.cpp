@@ -13,17 +13,6 @@ namespace {
 
 using Changing = PlatformTest;
 
-struct Outcome {
-  int status;
-  std::string text;
-};
-
-Outcome RunWords(FakePlatform& platform, const std::vector<std::string>& words) {
-  CapturedOutput output;
-  const int status = platform.RunCommandLine(words);
-  return {status, output.Text()};
-}
-
 // Three speakers, the first the default for every role of playback.
 class Speakers : public Changing {
  protected:
@@ -40,11 +29,11 @@ class Speakers : public Changing {
 };
 
 TEST_F(Speakers, SetDefaultForOneRoleOrAllAndReadItBack) {
-  Outcome run = RunWords(platform, {"--name", "two", "--set-default", "Communications"});
+  Outcome run = RunCaptured(platform, {"--name", "two", "--set-default", "Communications"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.text, "Default for communications: two (Speakers) (was one (Speakers))\n");
   EXPECT_EQ(platform.policy.made_default, (std::vector<std::pair<std::wstring, ERole>>{{Device(1).id, eCommunications}}));
-  run = RunWords(platform, {"--id", "{0.0.0.00000000}.{three}", "--set-default", "all", "--json"});
+  run = RunCaptured(platform, {"--id", "{0.0.0.00000000}.{three}", "--set-default", "all", "--json"});
   const auto changes = Json::parse(run.text)["changes"];
   ASSERT_EQ(changes.size(), 3U);
   EXPECT_EQ(changes[0], Json::parse(R"j({"flow": "render", "id": "{0.0.0.00000000}.{three}",
@@ -69,7 +58,7 @@ TEST_F(Speakers, AnEmptyOrAmbiguousChoiceOrALevelOutOfRangeChangesNothing) {
        "Volume -70.0 dB is outside the range of two (Speakers): -65.3 dB to 0.0 dB.\n"},
   };
   for (const auto& refused : cases) {
-    const Outcome run = RunWords(platform, refused.words);
+    const Outcome run = RunCaptured(platform, refused.words);
     EXPECT_EQ(run.status, 1) << refused.text;
     EXPECT_EQ(run.text, refused.text);
   }
@@ -81,14 +70,14 @@ TEST_F(Speakers, AnEmptyOrAmbiguousChoiceOrALevelOutOfRangeChangesNothing) {
 
 TEST_F(Speakers, CycleToTheOneAfterTheDefaultWrappingOrToTheFirst) {
   const std::vector<std::string> cycle = {"--name", "(speakers)", "--cycle-default", "all"};
-  EXPECT_EQ(RunWords(platform, cycle).text, "Default for console: two (Speakers) (was one (Speakers))\n"
+  EXPECT_EQ(RunCaptured(platform, cycle).text, "Default for console: two (Speakers) (was one (Speakers))\n"
                                        "Default for multimedia: two (Speakers) (was one (Speakers))\n"
                                        "Default for communications: two (Speakers) (was one (Speakers))\n");
   platform.enumerator.defaults[{eRender, eConsole}] = &Device(2);
-  EXPECT_EQ(RunWords(platform, {"--name", "(speakers)", "--cycle-default", "console"}).text,
+  EXPECT_EQ(RunCaptured(platform, {"--name", "(speakers)", "--cycle-default", "console"}).text,
             "Default for console: one (Speakers) (was three (Speakers))\n");
   platform.enumerator.defaults.clear();
-  EXPECT_EQ(RunWords(platform, {"--name", "t", "--cycle-default", "console"}).text,
+  EXPECT_EQ(RunCaptured(platform, {"--name", "t", "--cycle-default", "console"}).text,
             "Default for console: two (Speakers) (was none)\n");
 }
 
@@ -110,7 +99,7 @@ TEST_F(Speakers, EachVolumeFormMuteAndTheContextOfEveryCall) {
   for (const auto& change : cases) {
     std::vector<std::string> words = {"--default", "console"};
     words.insert(words.end(), change.words.begin(), change.words.end());
-    const Outcome run = RunWords(platform, words);
+    const Outcome run = RunCaptured(platform, words);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.text, change.text);
   }
@@ -119,7 +108,7 @@ TEST_F(Speakers, EachVolumeFormMuteAndTheContextOfEveryCall) {
     EXPECT_TRUE(IsEqualGUID(context, kTrelmoEventContext));
   }
   // Several at once: default, then volume, then mute; read back from the same control.
-  const Outcome all = RunWords(platform, {"--name", "three", "--mute", "--set-volume", "20%", "--set-default", "console"});
+  const Outcome all = RunCaptured(platform, {"--name", "three", "--mute", "--set-volume", "20%", "--set-default", "console"});
   EXPECT_EQ(all.text, "Default for console: three (Speakers) (was one (Speakers))\n"
                       "three (Speakers): volume 75 % -> 20 %\nthree (Speakers): muted\n");
   EXPECT_EQ(Device(2).volume.references, 0);
@@ -132,7 +121,7 @@ TEST_F(Speakers, TheSessionsOfTheAppsOnTheChosenEndpoints) {
     device->session_manager.AddSession(0xFFFFFFF0).volume.level = 1.0F;
   }
   const std::string pid = std::to_string(GetCurrentProcessId());
-  const Outcome run = RunWords(platform, {"--app", "UNIT_TESTS", "--set-volume", "-25%", "--toggle-mute"});
+  const Outcome run = RunCaptured(platform, {"--app", "UNIT_TESTS", "--set-volume", "-25%", "--toggle-mute"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.text, "trelmo_unit_tests.exe (pid " + pid + ") on one (Speakers): volume 50 % -> 25 %\n" +
                           "trelmo_unit_tests.exe (pid " + pid + ") on two (Speakers): volume 50 % -> 25 %\n" +
@@ -168,7 +157,7 @@ TEST_F(Speakers, AFailingChangeReportsWhatWasMadeAndEndsWithMinusOne) {
     fresh.enumerator.defaults[{eRender, eConsole}] = &fresh.AddDevice(L"one");
     std::vector<std::string> words = {"--name", "two"};
     words.insert(words.end(), failure.words.begin(), failure.words.end());
-    const Outcome run = RunWords(fresh, words);
+    const Outcome run = RunCaptured(fresh, words);
     EXPECT_EQ(run.status, -1) << failure.fault;
     EXPECT_EQ(run.text, failure.text);
     EXPECT_EQ(fresh.OutstandingReferences(), 0);
@@ -192,7 +181,7 @@ TEST_F(Changing, BadValuesAndChangesWithoutAChooserAreUsageErrorsBeforeAnythingI
            {"--watch", "--default", "console"},
            {"--watch", "--name", "x", "--mute"},
        }) {
-    const Outcome run = RunWords(platform, words);
+    const Outcome run = RunCaptured(platform, words);
     EXPECT_EQ(run.status, 2) << words.back();
     EXPECT_EQ(run.text, "==== Help ====\nUsage:\n    trelmo [Active|Disabled|Unplugged|Not-Present]\n");
   }

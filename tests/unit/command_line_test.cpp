@@ -23,17 +23,12 @@ const std::string kEmptyDocument =
 
 using CommandLine = PlatformTest;
 
-struct Outcome {
-  int status;
-  std::string text;
-};
-
 // A document's time of reading is checked for its form and cut.
 Outcome RunWords(FakePlatform& platform, const std::vector<std::string>& words) {
-  CapturedOutput output;
-  const int status = platform.RunCommandLine(words);
+  Outcome outcome = RunCaptured(platform, words);
   static const std::regex kReadAt(R"x("read_at": "\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z")x");
-  return {status, std::regex_replace(output.Text(), kReadAt, R"("read_at": "")")};
+  outcome.text = std::regex_replace(outcome.text, kReadAt, R"("read_at": "")");
+  return outcome;
 }
 
 TEST_F(CommandLine, UnknownWordShowsHelpWithStatusTwoAndListsNothing) {

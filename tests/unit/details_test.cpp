@@ -22,9 +22,9 @@ const std::pair<unsigned long, DWORD> kContainer{0x8C7ED206, 2};
 const GUID kContainerGuid = {0x0F8D8A52, 0x6C2E, 0x4B4D, {0x9B, 0x48, 0x54, 0xA1, 0xC1, 0xB3, 0xE6, 0xD7}};
 
 std::string RunWords(FakePlatform& platform, const std::vector<std::string>& words) {
-  CapturedOutput output;
-  EXPECT_EQ(platform.RunCommandLine(words), 0);
-  return output.Text();
+  const Outcome outcome = RunCaptured(platform, words);
+  EXPECT_EQ(outcome.status, 0);
+  return outcome.text;
 }
 
 Json Endpoints(FakePlatform& platform) { return Json::parse(RunWords(platform, {"--json"}))["endpoints"]; }

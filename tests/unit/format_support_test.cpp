@@ -29,9 +29,9 @@ void Accept(FormatAnswers& answers, int layout, int type, const std::vector<DWOR
 }
 
 std::string RunWords(FakePlatform& platform, const std::vector<std::string>& words) {
-  CapturedOutput output;
-  EXPECT_EQ(platform.RunCommandLine(words), 0);
-  return output.Text();
+  const Outcome outcome = RunCaptured(platform, words);
+  EXPECT_EQ(outcome.status, 0);
+  return outcome.text;
 }
 
 Json Member(const std::string& document, std::size_t endpoint, const char* member = "formats") {

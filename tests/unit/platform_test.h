@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 // Every test on the fakes ends with nothing held: no reference the tool took
 // is left, none was given back twice, and every task-allocator block handed
 // out was freed.
@@ -23,3 +26,15 @@ class PlatformTest : public ::testing::Test {
  private:
   long task_memory_before_ = 0;
 };
+
+// What a command line printed on standard output, and the status it ended with.
+struct Outcome {
+  int status;
+  std::string text;
+};
+
+inline Outcome RunCaptured(FakePlatform& platform, const std::vector<std::string>& words) {
+  CapturedOutput output;
+  const int status = platform.RunCommandLine(words);
+  return {status, output.Text()};
+}

@@ -17,11 +17,6 @@ namespace {
 using Enumerator = FakeEnumerator;
 using Watching = PlatformTest;
 
-struct Outcome {
-  int status;
-  std::string text;
-};
-
 // Runs the words as main does while `fire` delivers callbacks from another
 // thread once a client is registered, none of which may call the platform.
 // Each line's time is checked and cut.
