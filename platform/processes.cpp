@@ -6,8 +6,12 @@
 
 namespace {
 
-// Longer than any path or name the Sound panel shows; a longer one is cut.
+// Longer than any name the Sound panel shows; a longer one is cut.
 constexpr DWORD kLongestText = 1024;
+
+// The longest path the system can hand back (a UNICODE_STRING's), so that an
+// image in a deeply nested folder still has its name.
+constexpr DWORD kLongestPath = 32767;
 
 }  // namespace
 
@@ -16,8 +20,8 @@ std::optional<std::wstring> ProcessImageName(DWORD process_id) {
   if (!process) {
     return std::nullopt;
   }
-  std::wstring path(kLongestText, L'\0');
-  DWORD length = kLongestText;
+  std::wstring path(kLongestPath, L'\0');
+  DWORD length = kLongestPath;
   if (QueryFullProcessImageNameW(process.Get(), 0, path.data(), &length) == FALSE) {
     return std::nullopt;
   }
