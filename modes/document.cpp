@@ -1,6 +1,7 @@
 #include "modes/modes.h"
 
 #include "platform/endpoints.h"
+#include "platform/files.h"
 #include "readers/reader.h"
 #include "text/json.h"
 #include "text/output.h"
@@ -18,9 +19,23 @@ void WriteDocument(const Json& document) {
   WriteUtf8(DumpJson(document, 2) + "\n");
 }
 
-int WriteErrorDocument(const char* call, HRESULT result, const char* message) {
-  WriteDocument(ErrorDocument(call, result, message));
+int WriteErrorDocument(const char* call, HRESULT result, const char* message, bool to_file) {
+  if (to_file) {
+    WriteErrorLine(Utf8ToWide(MessageText(std::string(message) + ": [0x", result)));
+  } else {
+    WriteDocument(ErrorDocument(call, result, message));
+  }
   return -1;
+}
+
+// A saved setup is read back by any tool in any code page: ASCII throughout.
+int Save(const std::wstring& file, const Json& document) {
+  EraseProgress();
+  if (const DWORD error = ReplaceFileWhole(file, DumpJsonAscii(document, 2) + "\n"); error != ERROR_SUCCESS) {
+    WriteErrorLine(L"Couldn't write " + file + L": " + SystemMessage(error));
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -29,7 +44,7 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
   ComHandle<IMMDeviceEnumerator> enumerator;
   HRESULT result = CreateEnumerator(create_instance, enumerator);
   if (FAILED(result)) {
-    return WriteErrorDocument("CoCreateInstance", result, "Couldn't create Device Enumerator");
+    return WriteErrorDocument("CoCreateInstance", result, "Couldn't create Device Enumerator", options.save.has_value());
   }
 
   // The moment the reading starts is the one the document stands for.
@@ -46,7 +61,7 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
     ComHandle<IMMDeviceCollection> collection;
     result = EnumerateEndpoints(*enumerator.Get(), flows[listed], options.filter.states, collection);
     if (FAILED(result)) {
-      return WriteErrorDocument("EnumAudioEndpoints", result, "Couldn't enumerate");
+      return WriteErrorDocument("EnumAudioEndpoints", result, "Couldn't enumerate", options.save.has_value());
     }
     const UINT count = EndpointCount(*collection.Get());
     ForEachEndpoint(*collection.Get(), count, [&](UINT index, ComHandle<IMMDevice> device) {
@@ -76,6 +91,9 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
   document["trelmo"] = version;
   document["read_at"] = UtcText(read_at);
   document["endpoints"] = std::move(endpoints);
+  if (options.save) {
+    return Save(*options.save, document);
+  }
   WriteDocument(document);
   return none_chosen ? 1 : 0;
 }

@@ -1,5 +1,6 @@
 #include "views/views.h"
 
+#include "changes/plan.h"
 #include "text/text.h"
 
 namespace {
@@ -30,10 +31,68 @@ std::wstring Subject(const ChangeRecord& change) {
          L") on " + endpoint;
 }
 
+std::wstring WordOf(const std::optional<DWORD>& state) {
+  return state ? Widen(StateWord(*state)) : L"unknown";
+}
+
+// What an endpoint's state says of it being enabled: an unplugged endpoint
+// is enabled, it only lacks its jack.
+std::wstring EnabledText(const std::optional<DWORD>& state) {
+  if (state == DWORD{DEVICE_STATE_ACTIVE} || state == DWORD{DEVICE_STATE_UNPLUGGED}) {
+    return L"enabled";
+  }
+  return state == DWORD{DEVICE_STATE_DISABLED} ? L"disabled" : L"state " + WordOf(state);
+}
+
+std::wstring FormatText(const std::optional<MixFormatFacts>& format) { return Widen(FormatWords(format)); }
+
+// The line of a change a dry run would make.
+std::wstring PreviewLine(const ChangeRecord& change) {
+  switch (change.what) {
+    case ChangeKind::kState:
+      return std::wstring(change.after_state == DWORD{DEVICE_STATE_DISABLED} ? L"Would disable " : L"Would enable ") +
+             Subject(change) + L" (now " + WordOf(change.before_state) + L")";
+    case ChangeKind::kFormat:
+      return L"Would change " + Subject(change) + L": format " + FormatText(change.before_format) + L" -> " +
+             FormatText(change.after_format);
+    case ChangeKind::kDefault: {
+      const std::wstring none = L"none";
+      return L"Would set default for " + Widen(RoleWord(change.role)) + L": " + NameOr(change.after_default.name, none) +
+             L" (now " + NameOr(change.before_default.name, none) + L")";
+    }
+    case ChangeKind::kVolume:
+      return L"Would set " + Subject(change) + L": volume " + LevelText(change.before_level, change.decibels) +
+             L" -> " + LevelText(change.after_level, change.decibels);
+    case ChangeKind::kMute:
+    default:
+      return L"Would set " + Subject(change) + L": " +
+             (change.after_muted ? (*change.after_muted ? L"muted" : L"unmuted") : L"mute toggled");
+  }
+}
+
 }  // namespace
 
+std::wstring SkippedText(const SkippedEndpoint& skipped) {
+  return L"Skipped " + skipped.friendly_name.value_or(skipped.id.value_or(L"Unknown")) + L": " + Widen(skipped.reason);
+}
+
 std::wstring ChangeLine(const ChangeRecord& change) {
+  if (change.preview) {
+    return PreviewLine(change);
+  }
   switch (change.what) {
+    case ChangeKind::kState:
+      if (!change.needed) {
+        return Subject(change) + L": already " + EnabledText(change.after_state);
+      }
+      return Subject(change) + L": " + EnabledText(change.after_state) + L" (was " + WordOf(change.before_state) +
+             L")";
+    case ChangeKind::kFormat:
+      if (!change.needed) {
+        return Subject(change) + L": format already " + FormatText(change.after_format);
+      }
+      return Subject(change) + L": format " + FormatText(change.before_format) + L" -> " +
+             FormatText(change.after_format);
     case ChangeKind::kDefault: {
       const std::wstring none = L"none";
       return L"Default for " + Widen(RoleWord(change.role)) + L": " + NameOr(change.after_default.name, none) +

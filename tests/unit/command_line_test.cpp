@@ -264,9 +264,16 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   help += "                    make the next chosen endpoint the default for ROLE\n";
   help += "    --set-volume LEVEL\n";
   help += "                    set the volume of what is chosen: N%, +N%, -N% or NdB\n";
+  help += "    --enable        enable the chosen endpoints\n";
+  help += "    --disable       disable the chosen endpoints\n";
+  help += "    --set-format RATE[/BITS]\n";
+  help += "                    set the default format of the chosen endpoints\n";
   help += "    --mute          mute the chosen endpoints or sessions\n";
   help += "    --unmute        unmute the chosen endpoints or sessions\n";
   help += "    --toggle-mute   mute the chosen endpoints or sessions, or unmute them\n";
+  help += "    --save FILE     write every endpoint's settings to FILE, as --json does\n";
+  help += "    --restore FILE  change what differs from the settings saved in FILE\n";
+  help += "    --dry-run       with a change: say what it would change, change nothing\n";
   help += "    --help, -h, /?  this help\n";
   help += "    --version       the version of trelmo\n";
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
