@@ -59,7 +59,7 @@ Choice Choose(const Options& options, const std::vector<FlowFacts>& flows) {
   for (std::size_t at = 0; at < flows.size(); ++at) {
     const FlowFacts& flow = flows[at];
     choice.defaults.emplace_back();
-    for (std::size_t place = 0; place < flow.endpoints.size(); ++place) {
+    for (std::size_t place = 0; options.filter.Lists(flow.flow) && place < flow.endpoints.size(); ++place) {
       const EndpointSnapshot& endpoint = flow.endpoints[place];
       if (!Chosen(options, endpoint, flow.defaults)) {
         continue;

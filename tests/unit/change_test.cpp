@@ -194,3 +194,131 @@ TEST_F(Changing, BadValuesAndChangesWithoutAChooserAreUsageErrorsBeforeAnythingI
 }
 
 }  // namespace
+
+namespace {
+
+// The setters of every kind trelmo calls: a dry run calls none of them.
+const char* const kSetters[] = {"SetDefaultEndpoint", "SetEndpointVisibility", "SetDeviceFormat", "SetMute",
+                                "SetMasterVolumeLevel", "SetMasterVolumeLevelScalar", "SetMasterVolume"};
+
+std::ptrdiff_t SettersCalled() {
+  const std::vector<std::string> calls = CallLog();
+  return std::count_if(calls.begin(), calls.end(), [](const std::string& call) {
+    return std::find_if(std::begin(kSetters), std::end(kSetters), [&call](const char* setter) { return call == setter; }) !=
+           std::end(kSetters);
+  });
+}
+
+TEST_F(Speakers, EnablingSettingTheFormatAndTheDefaultInOneRunReadBack) {
+  FakeDevice& hdmi = platform.AddDevice(L"HDMI", DEVICE_STATE_DISABLED);
+  hdmi.mix_format = MixFormat(WAVE_FORMAT_PCM, 6, 48000, 16, 0);
+  // The device takes 24 bits only in a 24-bit container: the second record offered.
+  hdmi.exclusive_formats.accepted = {{6, 0x3F, 24, 24, false, 96000}, {6, 0x3F, 16, 16, false, 48000}};
+  Outcome run = RunCaptured(platform, {"--name", "hdmi", "--enable", "--set-format", "96000/24", "--set-default",
+                                       "console", "--no-pause"});
+  EXPECT_EQ(run.status, 0) << WideToUtf8(platform.errors);
+  EXPECT_EQ(run.text, "HDMI (Speakers): enabled (was disabled)\n"
+                      "HDMI (Speakers): format 48000 Hz 16 bits -> 96000 Hz 24 bits\n"
+                      "Default for console: HDMI (Speakers) (was one (Speakers))\n");
+  ASSERT_EQ(platform.policy.made_visible, (std::vector<std::pair<std::wstring, INT>>{{hdmi.id, TRUE}}));
+  ASSERT_EQ(platform.policy.formats_set.size(), 1U);
+  const auto& set = platform.policy.formats_set[0];
+  EXPECT_EQ(set.endpoint.Format.wBitsPerSample, 24);
+  EXPECT_EQ(set.endpoint.Samples.wValidBitsPerSample, 24);
+  EXPECT_EQ(set.endpoint.dwChannelMask, 0x3FU) << "a plain record's six channels keep their usual layout";
+  EXPECT_TRUE(IsEqualGUID(set.endpoint.SubFormat, kSubtypePcm));
+  EXPECT_EQ(set.mix.Format.nChannels, 6);
+  EXPECT_EQ(set.mix.Format.wBitsPerSample, 32);
+  EXPECT_TRUE(IsEqualGUID(set.mix.SubFormat, kSubtypeIeeeFloat));
+  EXPECT_EQ(hdmi.format_offers.size(), 2U) << "24 bits in 32 first, then in 24";
+  // Already so: no call. A device that keeps another rate shows the rate it kept.
+  platform.policy.kept_rate = 88200;
+  run = RunCaptured(platform, {"--name", "hdmi", "--enable", "--set-format", "96000/24"});
+  EXPECT_EQ(run.text, "HDMI (Speakers): already enabled\nHDMI (Speakers): format already 96000 Hz 24 bits\n");
+  run = RunCaptured(platform, {"--name", "hdmi", "--set-format", "48000/16", "--json"});
+  EXPECT_EQ(Json::parse(run.text)["changes"][0]["after"]["sample_rate"], 88200);
+  EXPECT_EQ(platform.policy.made_visible.size(), 1U);
+  EXPECT_EQ(platform.policy.formats_set.size(), 2U);
+}
+
+TEST_F(Speakers, AFormatRefusedAnywhereChangesNothingAndSaysWhatTheEndpointTakes) {
+  Device(0).exclusive_formats.accepted.insert({2, 0x3, 32, 24, false, 96000});
+  Device(1).exclusive_formats.accepted = {{2, 0x3, 16, 16, false, 44100}, {2, 0x3, 16, 16, false, 48000},
+                                          {2, 0x3, 32, 24, false, 48000}, {2, 0x3, 24, 24, false, 48000}};
+  const Outcome refused = RunCaptured(platform, {"--name", "one", "--name", "two", "--set-format", "96000/24"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(WideToUtf8(platform.errors),
+            "two (Speakers) does not take 96000 Hz 24 bits; at 2 channels it takes: 44100/16 48000/16 48000/24.\n");
+  EXPECT_EQ(SettersCalled(), 0);
+}
+
+TEST_F(Speakers, ADryRunReadsAndChecksButSetsNothing) {
+  platform.AddDevice(L"HDMI", DEVICE_STATE_DISABLED);
+  Outcome run = RunCaptured(platform, {"--name", "HDMI", "--name", "two", "--enable", "--set-volume", "+10%", "--mute",
+                                       "--dry-run"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.text, "two (Speakers): already enabled\nWould enable HDMI (Speakers) (now disabled)\n"
+                      "Would set two (Speakers): volume 75 % -> 85 %\nWould set HDMI (Speakers): volume unknown -> unknown\n"
+                      "Would set two (Speakers): muted\nWould set HDMI (Speakers): muted\n");
+  run = RunCaptured(platform, {"--name", "three", "--set-default", "all", "--disable", "--dry-run", "--json"});
+  const Json document = Json::parse(run.text);
+  EXPECT_EQ(document["dry_run"], true);
+  EXPECT_EQ(document["changes"][0]["before"], "{0.0.0.00000000}.{one}");
+  EXPECT_EQ(document["changes"][3]["what"], "state");
+  EXPECT_EQ(document["changes"][3]["after"], nullptr);
+  // Refused as the real run would be, before anything.
+  EXPECT_EQ(RunCaptured(platform, {"--name", "t", "--set-volume", "-70dB", "--dry-run"}).status, 1);
+  EXPECT_EQ(SettersCalled(), 0);
+}
+
+// Faults of the change run a plan catches on its own.
+TEST_F(Speakers, ChecksComeBeforeEveryChangeAndEveryAfterIsReadBack) {
+  // A default is not set when a later check refuses the run.
+  EXPECT_EQ(RunCaptured(platform, {"--name", "two", "--set-default", "console", "--set-volume", "-70dB"}).status, 1);
+  EXPECT_TRUE(platform.policy.made_default.empty());
+  // A refused choice in a document is status 1, its message in the errors.
+  Outcome run = RunCaptured(platform, {"--name", "none", "--mute", "--json"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(Json::parse(run.text)["errors"][0]["message"], "No endpoint chosen.");
+  // A failed activation of the control is the mute's failure when only the mute was asked.
+  Device(1).faults["Activate#IAudioEndpointVolume"] = kDeviceInvalidated;
+  run = RunCaptured(platform, {"--name", "two", "--mute", "--json"});
+  EXPECT_EQ(WideToUtf8(platform.errors), "Couldn't set mute: [0x88890004]\n");
+  EXPECT_EQ(Json::parse(run.text)["errors"][0], Json::parse(R"j({"call": "Activate", "code": "0x88890004",
+      "message": "Couldn't set mute"})j"));
+  // A step beyond full is full, not a level the platform refuses; stepped hardware reads back its step.
+  EXPECT_EQ(RunCaptured(platform, {"--name", "one", "--set-volume", "+50%"}).text, "one (Speakers): volume 75 % -> 100 %\n");
+  Device(2).volume.steps = 10;
+  EXPECT_EQ(RunCaptured(platform, {"--name", "three", "--set-volume", "33"}).text, "three (Speakers): volume 75 % -> 30 %\n");
+}
+
+TEST_F(Speakers, ASessionsChangeNamesItsProgramAndEverySetterCarriesTrelmosContext) {
+  FakeSession& session = Device(0).session_manager.AddSession(GetCurrentProcessId());
+  const Outcome run = RunCaptured(platform, {"--app", "unit_tests", "--set-volume", "20", "--toggle-mute", "--json"});
+  const Json change = Json::parse(run.text)["changes"][1];
+  EXPECT_EQ(change["session"], Json({{"process_id", GetCurrentProcessId()}, {"process_name", "trelmo_unit_tests.exe"}}));
+  EXPECT_EQ(change["after"], true);
+  ASSERT_EQ(session.volume.contexts.size(), 2U);
+  for (const GUID& context : session.volume.contexts) {
+    EXPECT_TRUE(IsEqualGUID(context, kTrelmoEventContext));
+  }
+}
+
+TEST_F(Changing, BadFormatsAndStateChangesWithoutAnEndpointChooserAreUsageErrors) {
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"--name", "x", "--set-format", "44000"},
+           {"--name", "x", "--set-format", "48000/20"},
+           {"--name", "x", "--set-format", "abc"},
+           {"--name", "x", "--set-format", "48000/"},
+           {"--enable"},
+           {"--app", "x", "--disable"},
+           {"--name", "x", "--enable", "--disable"},
+           {"--dry-run"},
+           {"--restore", "x", "--mute"},
+       }) {
+    EXPECT_EQ(RunCaptured(platform, words).status, 2) << words.back();
+  }
+  EXPECT_EQ(platform.create_calls, 0);
+}
+
+}  // namespace
