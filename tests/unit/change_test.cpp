@@ -2,6 +2,8 @@
 // chosen, what is checked before anything changes, what each call is
 // passed, what is read back, and what a failure leaves made.
 #include "changes/changes.h"
+#include "platform/files.h"
+#include "platform/handles.h"
 #include "text/json.h"
 #include "text/text.h"
 #include "tests/unit/platform_test.h"
@@ -319,6 +321,99 @@ TEST_F(Changing, BadFormatsAndStateChangesWithoutAnEndpointChooserAreUsageErrors
     EXPECT_EQ(RunCaptured(platform, words).status, 2) << words.back();
   }
   EXPECT_EQ(platform.create_calls, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A folder of its own under the temporary folder, emptied and removed at the end.
+class Folder {
+ public:
+  Folder() {
+    char temporary[MAX_PATH];
+    GetTempPathA(MAX_PATH, temporary);
+    path_ = std::string(temporary) + "trelmo-test-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~Folder() {
+    for (const std::string& name : Names()) {
+      DeleteFileA((path_ + "\\" + name).c_str());
+    }
+    RemoveDirectoryA(path_.c_str());
+  }
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  [[nodiscard]] std::string File(const char* name) const { return path_ + "\\" + name; }
+  [[nodiscard]] std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more != FALSE; more = FindNextFileA(search, &found)) {
+      if (found.cFileName[0] != '.') {
+        names.emplace_back(found.cFileName);
+      }
+    }
+    if (search != INVALID_HANDLE_VALUE) {
+      FindClose(search);
+    }
+    return names;
+  }
+  [[nodiscard]] std::string Read(const char* name) const {
+    std::string bytes;
+    ReadWholeFile(Utf8ToWide(File(name)), bytes);
+    return bytes;
+  }
+
+ private:
+  std::string path_;
+};
+
+TEST_F(Speakers, ASavedSetupIsRestoredOnceAndTheSecondRestoreChangesNothing) {
+  const Folder folder;
+  const std::string file = folder.File("setup.json");
+  Outcome run = RunCaptured(platform, {"--save", file});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.text, "");
+  EXPECT_EQ(Json::parse(folder.Read("setup.json"))["endpoints"].size(), 3U);
+  Device(1).volume.level_db = -20.0F;
+  Device(2).state = DEVICE_STATE_DISABLED;
+  platform.enumerator.defaults[{eRender, eConsole}] = &Device(1);
+  run = RunCaptured(platform, {"--restore", file});
+  EXPECT_EQ(run.status, 0) << WideToUtf8(platform.errors);
+  EXPECT_EQ(run.text, "three (Speakers): enabled (was disabled)\n"
+                      "Default for console: one (Speakers) (was two (Speakers))\n"
+                      "two (Speakers): volume -20.0 dB -> -6.3 dB\nthree (Speakers): volume -6.3 dB -> -6.3 dB\n"
+                      "three (Speakers): unmuted\n");
+  ForgetCalls();
+  run = RunCaptured(platform, {"--restore", file});
+  EXPECT_EQ(run.text, "Nothing to change.\n");
+  EXPECT_EQ(SettersCalled(), 0);
+}
+
+TEST_F(Speakers, ASaveThatFailsLeavesTheFileAsItWasAndABadSetupReachesNoPlatform) {
+  const Folder folder;
+  const std::string file = folder.File("setup.json");
+  ASSERT_EQ(RunCaptured(platform, {"--save", file}).status, 0);
+  const std::string saved = folder.Read("setup.json");
+  {
+    // Held open without sharing, as another program might: it cannot be replaced.
+    const KernelHandle held(CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    Device(0).SetNames(L"renamed", L"a", L"b");
+    EXPECT_EQ(RunCaptured(platform, {"--save", file}).status, -1);
+  }
+  EXPECT_EQ(WideToUtf8(platform.errors).rfind("Couldn't write " + file + ": ", 0), 0U) << WideToUtf8(platform.errors);
+  EXPECT_EQ(folder.Read("setup.json"), saved);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"setup.json"}) << "the new file is removed";
+
+  const int creates = platform.create_calls;
+  EXPECT_EQ(RunCaptured(platform, {"--restore", folder.File("none.json")}).status, 1);
+  EXPECT_EQ(WideToUtf8(platform.errors).rfind("Couldn't read " + folder.File("none.json") + ": ", 0), 0U);
+  ASSERT_EQ(ReplaceFileWhole(Utf8ToWide(folder.File("bad.json")), "{\"endpoints\": 3}"), DWORD{ERROR_SUCCESS});
+  EXPECT_EQ(RunCaptured(platform, {"--restore", folder.File("bad.json")}).status, 1);
+  EXPECT_EQ(WideToUtf8(platform.errors), "Couldn't restore " + folder.File("bad.json") +
+                                             ": it is not a trelmo document: it has no \"endpoints\" array.\n");
+  EXPECT_EQ(platform.create_calls, creates);
 }
 
 }  // namespace
