@@ -100,6 +100,16 @@ HRESULT SetMute(Control& control, MuteSetting setting, ChangeRecord& record, Fai
   return S_OK;
 }
 
+// The endpoint asked for again by its identifier: a new object, so that
+// neither its property store nor an audio client answers from before a change.
+std::optional<EndpointReader> ReadAfresh(IMMDeviceEnumerator& enumerator, const std::wstring& id, Failures& failures) {
+  ComHandle<IMMDevice> device;
+  if (FAILED(Called("GetDevice", EndpointById(enumerator, id.c_str(), device), failures))) {
+    return std::nullopt;
+  }
+  return EndpointReader(std::move(device));
+}
+
 }  // namespace
 
 NamedEndpoint ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role) {
@@ -134,11 +144,9 @@ HRESULT ChangeState(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, bool
   if (FAILED(result)) {
     return result;
   }
-  ComHandle<IMMDevice> device;
-  if (SUCCEEDED(Called("GetDevice", EndpointById(enumerator, id.c_str(), device), failures))) {
-    EndpointReader reader(std::move(device));
-    reader.ReadState();
-    record.after_state = reader.Snapshot().state;
+  if (std::optional<EndpointReader> reader = ReadAfresh(enumerator, id, failures)) {
+    reader->ReadState();
+    record.after_state = reader->Snapshot().state;
   }
   return S_OK;
 }
@@ -156,13 +164,9 @@ HRESULT ChangeFormat(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, con
   if (FAILED(result)) {
     return result;
   }
-  // A fresh endpoint object, so that neither its property store nor an audio
-  // client can answer from before the change.
-  ComHandle<IMMDevice> device;
-  if (SUCCEEDED(Called("GetDevice", EndpointById(enumerator, id.c_str(), device), failures))) {
-    EndpointReader reader(std::move(device));
-    reader.ReadFormat();
-    const EndpointSnapshot& after = reader.Snapshot();
+  if (std::optional<EndpointReader> reader = ReadAfresh(enumerator, id, failures)) {
+    reader->ReadFormat();
+    const EndpointSnapshot& after = reader->Snapshot();
     record.after_format = after.device_format ? after.device_format : after.mix_format;
   }
   return S_OK;

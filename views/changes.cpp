@@ -46,30 +46,6 @@ std::wstring EnabledText(const std::optional<DWORD>& state) {
 
 std::wstring FormatText(const std::optional<MixFormatFacts>& format) { return Widen(FormatWords(format)); }
 
-// The line of a change a dry run would make.
-std::wstring PreviewLine(const ChangeRecord& change) {
-  switch (change.what) {
-    case ChangeKind::kState:
-      return std::wstring(change.after_state == DWORD{DEVICE_STATE_DISABLED} ? L"Would disable " : L"Would enable ") +
-             Subject(change) + L" (now " + WordOf(change.before_state) + L")";
-    case ChangeKind::kFormat:
-      return L"Would change " + Subject(change) + L": format " + FormatText(change.before_format) + L" -> " +
-             FormatText(change.after_format);
-    case ChangeKind::kDefault: {
-      const std::wstring none = L"none";
-      return L"Would set default for " + Widen(RoleWord(change.role)) + L": " + NameOr(change.after_default.name, none) +
-             L" (now " + NameOr(change.before_default.name, none) + L")";
-    }
-    case ChangeKind::kVolume:
-      return L"Would set " + Subject(change) + L": volume " + LevelText(change.before_level, change.decibels) +
-             L" -> " + LevelText(change.after_level, change.decibels);
-    case ChangeKind::kMute:
-    default:
-      return L"Would set " + Subject(change) + L": " +
-             (change.after_muted ? (*change.after_muted ? L"muted" : L"unmuted") : L"mute toggled");
-  }
-}
-
 }  // namespace
 
 std::wstring SkippedText(const SkippedEndpoint& skipped) {
@@ -77,33 +53,37 @@ std::wstring SkippedText(const SkippedEndpoint& skipped) {
 }
 
 std::wstring ChangeLine(const ChangeRecord& change) {
-  if (change.preview) {
-    return PreviewLine(change);
-  }
+  // A dry run says what it would do, and what there is now.
+  const std::wstring would = change.preview ? L"Would set " : L"";
+  const std::wstring was = change.preview ? L" (now " : L" (was ";
   switch (change.what) {
     case ChangeKind::kState:
       if (!change.needed) {
         return Subject(change) + L": already " + EnabledText(change.after_state);
       }
-      return Subject(change) + L": " + EnabledText(change.after_state) + L" (was " + WordOf(change.before_state) +
-             L")";
+      if (change.preview) {
+        return (change.after_state == DWORD{DEVICE_STATE_DISABLED} ? L"Would disable " : L"Would enable ") +
+               Subject(change) + was + WordOf(change.before_state) + L")";
+      }
+      return Subject(change) + L": " + EnabledText(change.after_state) + was + WordOf(change.before_state) + L")";
     case ChangeKind::kFormat:
       if (!change.needed) {
         return Subject(change) + L": format already " + FormatText(change.after_format);
       }
-      return Subject(change) + L": format " + FormatText(change.before_format) + L" -> " +
-             FormatText(change.after_format);
+      return (change.preview ? L"Would change " : L"") + Subject(change) + L": format " +
+             FormatText(change.before_format) + L" -> " + FormatText(change.after_format);
     case ChangeKind::kDefault: {
       const std::wstring none = L"none";
-      return L"Default for " + Widen(RoleWord(change.role)) + L": " + NameOr(change.after_default.name, none) +
-             L" (was " + NameOr(change.before_default.name, none) + L")";
+      return (change.preview ? L"Would set default for " : L"Default for ") + Widen(RoleWord(change.role)) + L": " +
+             NameOr(change.after_default.name, none) + was + NameOr(change.before_default.name, none) + L")";
     }
     case ChangeKind::kVolume:
-      return Subject(change) + L": volume " + LevelText(change.before_level, change.decibels) + L" -> " +
+      return would + Subject(change) + L": volume " + LevelText(change.before_level, change.decibels) + L" -> " +
              LevelText(change.after_level, change.decibels);
     case ChangeKind::kMute:
     default:
-      return Subject(change) + L": " +
-             (change.after_muted ? (*change.after_muted ? L"muted" : L"unmuted") : L"mute unknown");
+      return would + Subject(change) + L": " +
+             (change.after_muted ? (*change.after_muted ? L"muted" : L"unmuted")
+                                 : (change.preview ? L"mute toggled" : L"mute unknown"));
   }
 }
