@@ -375,6 +375,27 @@ std::wstring WithoutWatch(const Options& options) {
   return options.events != 0 ? L"--events works only with --watch" : L"--timeout works only with --watch";
 }
 
+// A restore changes what its file says, of what the choosers keep.
+std::wstring WhyNotRestored(const Options& options) {
+  if (options.enable || options.disable || options.set_format || !options.set_default.empty() ||
+      !options.cycle_default.empty() || options.set_volume || options.Mute() || !options.filter.apps.empty()) {
+    return L"--restore changes what differs from its file: it takes no other change and no --app";
+  }
+  return {};
+}
+
+// An endpoint's settings are its own: no session has them.
+std::wstring WhyNotSettings(const Options& options) {
+  const EndpointFilter& filter = options.filter;
+  if ((options.enable || options.disable || options.set_format) && (!filter.Chooses() || !filter.apps.empty())) {
+    return L"--enable, --disable and --set-format need --id, --name or --default, and take no --app";
+  }
+  if (options.enable && options.disable) {
+    return L"--enable and --disable do not go together";
+  }
+  return {};
+}
+
 // What changes must be chosen, and chosen for what they change, so that
 // nothing changes "everything" by accident: why not, or empty.
 std::wstring WhyUnchosen(const Options& options) {
@@ -387,20 +408,13 @@ std::wstring WhyUnchosen(const Options& options) {
     return {};
   }
   if (options.restore) {
-    if (options.enable || options.disable || options.set_format || sets_default || options.set_volume ||
-        options.Mute() || !filter.apps.empty()) {
-      return L"--restore changes what differs from its file: it takes no other change and no --app";
-    }
-    return {};
+    return WhyNotRestored(options);
   }
   if (!filter.Chooses() && filter.apps.empty()) {
     return L"a change needs a chooser: --id, --name, --default or --app";
   }
-  if ((options.enable || options.disable || options.set_format) && (!filter.Chooses() || !filter.apps.empty())) {
-    return L"--enable, --disable and --set-format need --id, --name or --default, and take no --app";
-  }
-  if (options.enable && options.disable) {
-    return L"--enable and --disable do not go together";
+  if (std::wstring why = WhyNotSettings(options); !why.empty()) {
+    return why;
   }
   if (sets_default && (!filter.Chooses() || !filter.apps.empty())) {
     return L"--set-default and --cycle-default need --id, --name or --default, and take no --app";

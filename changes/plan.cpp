@@ -57,6 +57,11 @@ MixFormatFacts FormatOf(const PcmLayout& layout) {
 
 }  // namespace
 
+bool IsEnabled(const std::optional<DWORD>& state) {
+  const DWORD value = state.value_or(0);
+  return value == DEVICE_STATE_ACTIVE || value == DEVICE_STATE_UNPLUGGED;
+}
+
 const char* FailureMessage(const PlannedChange& change) {
   switch (change.what) {
     case ChangeKind::kState:
@@ -165,6 +170,36 @@ ChangeRecord RecordOf(const PlannedChange& change, const std::vector<FlowFacts>&
   return record;
 }
 
+namespace {
+
+// A level or mute there is now, of the session or else of the endpoint.
+std::optional<float> LevelNow(const PlannedChange& change, bool decibels, const std::vector<FlowFacts>& flows) {
+  if (const SessionFacts* session = SessionOf(change.target, flows)) {
+    return session->volume;
+  }
+  const std::optional<VolumeFacts>& volume = EndpointOf(change.target, flows).volume;
+  if (!volume) {
+    return std::nullopt;
+  }
+  return decibels ? volume->level_db : volume->level;
+}
+
+std::optional<bool> MutedNow(const PlannedChange& change, const std::vector<FlowFacts>& flows) {
+  if (const SessionFacts* session = SessionOf(change.target, flows)) {
+    return session->muted;
+  }
+  const std::optional<VolumeFacts>& volume = EndpointOf(change.target, flows).volume;
+  return volume ? volume->muted : std::nullopt;
+}
+
+// The format a change would set: the record the check took, or the first.
+MixFormatFacts WouldSet(const PlannedChange& change) {
+  const bool taken = change.check && change.check->answer == FormatCheck::Answer::kAccepted;
+  return FormatOf(change.candidates[std::min(taken ? change.check->accepted : 0, change.candidates.size() - 1)]);
+}
+
+}  // namespace
+
 ChangeRecord Preview(const PlannedChange& change, const std::vector<FlowFacts>& flows) {
   ChangeRecord record = RecordOf(change, flows);
   if (!change.needed) {
@@ -173,45 +208,32 @@ ChangeRecord Preview(const PlannedChange& change, const std::vector<FlowFacts>& 
   record.preview = true;
   const FlowFacts& flow = flows[change.target.flow];
   const EndpointSnapshot& endpoint = EndpointOf(change.target, flows);
-  const SessionFacts* session = SessionOf(change.target, flows);
   switch (change.what) {
     case ChangeKind::kState:
       record.after_state = change.enable ? DEVICE_STATE_ACTIVE : DEVICE_STATE_DISABLED;
       break;
     case ChangeKind::kFormat:
       if (!change.candidates.empty()) {
-        const std::size_t taken = change.check && change.check->answer == FormatCheck::Answer::kAccepted
-                                      ? change.check->accepted
-                                      : 0;
-        record.after_format = FormatOf(change.candidates[std::min(taken, change.candidates.size() - 1)]);
+        record.after_format = WouldSet(change);
       }
       break;
     case ChangeKind::kDefault:
       record.before_default = Named(flow.defaults[static_cast<std::size_t>(change.role)], flow);
       record.after_default = {endpoint.id, endpoint.friendly_name};
       break;
-    case ChangeKind::kVolume: {
-      std::optional<float> level;
-      if (session != nullptr) {
-        level = session->volume;
-      } else if (endpoint.volume) {
-        level = record.decibels ? endpoint.volume->level_db : endpoint.volume->level;
-      }
-      record.before_level = level;
-      if (level || change.volume.kind != VolumeSetting::Kind::kStep) {
-        record.after_level = VolumeTarget(change.volume, level.value_or(0.0F));
+    case ChangeKind::kVolume:
+      record.before_level = LevelNow(change, record.decibels, flows);
+      // A step from a level that could not be read goes nowhere known.
+      if (record.before_level || change.volume.kind != VolumeSetting::Kind::kStep) {
+        record.after_level = VolumeTarget(change.volume, record.before_level.value_or(0.0F));
       }
       break;
-    }
-    case ChangeKind::kMute: {
-      const std::optional<bool> muted =
-          session != nullptr ? session->muted : endpoint.volume ? endpoint.volume->muted : std::nullopt;
-      record.before_muted = muted;
-      if (muted || change.mute != MuteSetting::kToggle) {
-        record.after_muted = MuteTarget(change.mute, muted.value_or(false));
+    case ChangeKind::kMute:
+      record.before_muted = MutedNow(change, flows);
+      if (record.before_muted || change.mute != MuteSetting::kToggle) {
+        record.after_muted = MuteTarget(change.mute, record.before_muted.value_or(false));
       }
       break;
-    }
   }
   return record;
 }

@@ -67,6 +67,10 @@ struct Plan {
   std::vector<SkippedEndpoint> skipped;
 };
 
+// Whether the state is one of an enabled endpoint: an unplugged endpoint
+// is enabled, it only lacks its jack.
+bool IsEnabled(const std::optional<DWORD>& state);
+
 // The messages of a call that failed, by what it was for.
 inline constexpr const char* kDefaultFailed = "Couldn't set the default endpoint";
 inline constexpr const char* kVolumeFailed = "Couldn't set volume";

@@ -183,15 +183,15 @@ class ChangeRun {
     return report_.Refused(stop.message, endpoints);
   }
 
-  const EndpointSnapshot& Endpoint(const ChangeTarget& target) const {
+  [[nodiscard]] const EndpointSnapshot& Endpoint(const ChangeTarget& target) const {
     return flows_[target.flow].endpoints[target.endpoint];
   }
-  EndpointReader& Reader(const ChangeTarget& target) const { return *readers_[target.flow][target.endpoint]; }
+  [[nodiscard]] EndpointReader& Reader(const ChangeTarget& target) const { return *readers_[target.flow][target.endpoint]; }
 
   // Whether an earlier change of the plan enables the change's endpoint:
   // Windows activates nothing on a disabled endpoint, so what a change needs
   // of it is had once it is enabled.
-  bool EnabledFirst(std::size_t at) const {
+  [[nodiscard]] bool EnabledFirst(std::size_t at) const {
     const ChangeTarget& target = plan_.changes[at].target;
     for (std::size_t before = 0; before < at; ++before) {
       const PlannedChange& change = plan_.changes[before];

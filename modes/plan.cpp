@@ -21,10 +21,6 @@ bool Reachable(const Options& options, const EndpointSnapshot& endpoint) {
   return options.states_given || state == DEVICE_STATE_ACTIVE || (options.enable && state == DEVICE_STATE_DISABLED);
 }
 
-bool IsEnabled(const std::optional<DWORD>& state) {
-  return state == DWORD{DEVICE_STATE_ACTIVE} || state == DWORD{DEVICE_STATE_UNPLUGGED};
-}
-
 PlannedChange Change(ChangeKind what, ChangeTarget target) {
   PlannedChange change;
   change.what = what;
@@ -53,44 +49,51 @@ struct Choice {
   bool any = false;
 };
 
+// The sessions of the endpoint the apps choose, whose volume can be changed.
+void ChooseSessions(const Options& options, const EndpointSnapshot& endpoint, const ChangeTarget& target,
+                    Choice& choice) {
+  for (std::size_t session = 0; endpoint.sessions && session < endpoint.sessions->size(); ++session) {
+    const SessionFacts& facts = (*endpoint.sessions)[session];
+    if (facts.volume_control && facts.process_name && options.filter.KeepsSession(facts)) {
+      choice.levels.push_back({target.flow, target.endpoint, session});
+    }
+  }
+}
+
+// Adds the endpoint to the changes it is chosen for.
+void ChooseEndpoint(const Options& options, const EndpointSnapshot& endpoint, const ChangeTarget& target,
+                    Choice& choice) {
+  const bool reachable = Reachable(options, endpoint);
+  const bool by_id = endpoint.id.has_value();
+  const bool state = (options.enable || options.disable) && by_id;
+  const bool format = options.set_format && reachable && by_id;
+  const bool is_default = (!options.set_default.empty() || !options.cycle_default.empty()) && reachable;
+  const bool level = (options.set_volume || options.Mute()) && reachable;
+  choice.any = choice.any || state || format || is_default || level;
+  if (state) {
+    choice.states.push_back(target);
+  }
+  if (format) {
+    choice.formats.push_back(target);
+  }
+  if (is_default) {
+    choice.defaults.back().push_back(target.endpoint);
+  }
+  if (level && options.filter.apps.empty()) {
+    choice.levels.push_back(target);
+  } else if (level) {
+    ChooseSessions(options, endpoint, target, choice);
+  }
+}
+
 Choice Choose(const Options& options, const std::vector<FlowFacts>& flows) {
   Choice choice;
-  const bool levels = options.set_volume || options.Mute();
   for (std::size_t at = 0; at < flows.size(); ++at) {
     const FlowFacts& flow = flows[at];
     choice.defaults.emplace_back();
     for (std::size_t place = 0; options.filter.Lists(flow.flow) && place < flow.endpoints.size(); ++place) {
-      const EndpointSnapshot& endpoint = flow.endpoints[place];
-      if (!Chosen(options, endpoint, flow.defaults)) {
-        continue;
-      }
-      const ChangeTarget target{at, place, std::nullopt};
-      const bool reachable = Reachable(options, endpoint);
-      const bool by_id = endpoint.id.has_value();
-      const bool state = (options.enable || options.disable) && by_id;
-      const bool format = options.set_format && reachable && by_id;
-      const bool is_default = (!options.set_default.empty() || !options.cycle_default.empty()) && reachable;
-      const bool level = levels && reachable;
-      choice.any = choice.any || state || format || is_default || level;
-      if (state) {
-        choice.states.push_back(target);
-      }
-      if (format) {
-        choice.formats.push_back(target);
-      }
-      if (is_default) {
-        choice.defaults.back().push_back(place);
-      }
-      if (level && options.filter.apps.empty()) {
-        choice.levels.push_back(target);
-      }
-      for (std::size_t session = 0; level && !options.filter.apps.empty() && endpoint.sessions &&
-                                    session < endpoint.sessions->size();
-           ++session) {
-        const SessionFacts& facts = (*endpoint.sessions)[session];
-        if (facts.volume_control && facts.process_name && options.filter.KeepsSession(facts)) {
-          choice.levels.push_back({at, place, session});
-        }
+      if (Chosen(options, flow.endpoints[place], flow.defaults)) {
+        ChooseEndpoint(options, flow.endpoints[place], {at, place, std::nullopt}, choice);
       }
     }
   }
@@ -143,6 +146,26 @@ std::optional<PlanStop> PlanFormat(const FormatSetting& setting, const EndpointS
   return std::nullopt;
 }
 
+void PlanDefaults(const Options& options, const std::vector<FlowFacts>& flows, const Choice& choice, Plan& plan) {
+  const bool cycle = !options.cycle_default.empty();
+  const std::vector<ERole>& roles = cycle ? options.cycle_default : options.set_default;
+  for (std::size_t flow = 0; flow < choice.defaults.size() && !roles.empty(); ++flow) {
+    const std::vector<std::size_t>& chosen = choice.defaults[flow];
+    if (chosen.empty()) {
+      continue;
+    }
+    // Cycling for several roles moves them together, following the console's default.
+    const bool console = std::find(roles.begin(), roles.end(), eConsole) != roles.end();
+    const std::size_t next = cycle ? NextAfterDefault(flows[flow], chosen, console ? eConsole : roles.front())
+                                   : chosen.front();
+    for (const ERole role : roles) {
+      PlannedChange change = Change(ChangeKind::kDefault, {flow, next, std::nullopt});
+      change.role = role;
+      plan.changes.push_back(change);
+    }
+  }
+}
+
 }  // namespace
 
 Plan PlanChanges(const Options& options, const std::vector<FlowFacts>& flows) {
@@ -169,23 +192,7 @@ Plan PlanChanges(const Options& options, const std::vector<FlowFacts>& flows) {
     }
     plan.changes.push_back(change);
   }
-  const bool cycle = !options.cycle_default.empty();
-  const std::vector<ERole>& roles = cycle ? options.cycle_default : options.set_default;
-  for (std::size_t flow = 0; flow < choice.defaults.size() && !roles.empty(); ++flow) {
-    const std::vector<std::size_t>& chosen = choice.defaults[flow];
-    if (chosen.empty()) {
-      continue;
-    }
-    // Cycling for several roles moves them together, following the console's default.
-    const bool console = std::find(roles.begin(), roles.end(), eConsole) != roles.end();
-    const std::size_t next = cycle ? NextAfterDefault(flows[flow], chosen, console ? eConsole : roles.front())
-                                   : chosen.front();
-    for (const ERole role : roles) {
-      PlannedChange change = Change(ChangeKind::kDefault, {flow, next, std::nullopt});
-      change.role = role;
-      plan.changes.push_back(change);
-    }
-  }
+  PlanDefaults(options, flows, choice, plan);
   for (const ChangeTarget& target : options.set_volume ? choice.levels : std::vector<ChangeTarget>{}) {
     PlannedChange change = Change(ChangeKind::kVolume, target);
     change.volume = *options.set_volume;
@@ -233,23 +240,8 @@ std::optional<ChangeTarget> Find(const std::vector<FlowFacts>& flows, const Save
   return std::nullopt;
 }
 
-// What a saved endpoint restores, once matched.
-struct Match {
-  const SavedEndpoint* saved = nullptr;
-  ChangeTarget target;
-};
-
 bool Differs(const std::optional<float>& saved, const std::optional<float>& now, float tolerance) {
   return saved.has_value() && (!now.has_value() || std::fabs(saved.value() - now.value()) >= tolerance);
-}
-
-// A saved format as the one record to offer, at the endpoint's current layout.
-void PlanSavedFormat(const MixFormatFacts& saved, const EndpointSnapshot& endpoint, PlannedChange& change) {
-  change.format = {saved.sample_rate, saved.valid_bits.value_or(saved.bits_per_sample)};
-  change.container = saved.bits_per_sample;
-  if (const std::optional<MixFormatFacts>& current = CurrentFormat(endpoint)) {
-    change.candidates = Candidates(change, *current);
-  }
 }
 
 bool FormatDiffers(const MixFormatFacts& saved, const std::optional<MixFormatFacts>& current) {
@@ -258,74 +250,119 @@ bool FormatDiffers(const MixFormatFacts& saved, const std::optional<MixFormatFac
          std::string_view(current->sample_type) != "pcm";
 }
 
-}  // namespace
+// The plan of a restore, made a kind of change at a time over the saved
+// endpoints matched to the current ones.
+class RestorePlanner {
+ public:
+  RestorePlanner(const Options& options, const std::vector<FlowFacts>& flows) : options_(options), flows_(flows) {}
 
-Plan PlanRestore(const SavedSetup& setup, const Options& options, const std::vector<FlowFacts>& flows) {
-  Plan plan;
-  std::vector<Match> matches;
-  for (const SavedEndpoint& saved : setup.endpoints) {
-    if (!options.filter.Lists(saved.flow)) {
-      continue;
+  Plan Make(const SavedSetup& setup) {
+    for (const SavedEndpoint& saved : setup.endpoints) {
+      MatchOrSkip(saved);
     }
-    const std::optional<ChangeTarget> found = Find(flows, saved);
-    if (!found) {
-      const wchar_t* name = saved.friendly_name ? saved.friendly_name->c_str() : nullptr;
-      if (options.filter.Keeps(saved.id.c_str(), name)) {
-        plan.skipped.push_back({saved.id, saved.friendly_name, "not present"});
+    for (const Match& match : matches_) {
+      if (Enabling(match)) {
+        PlannedChange change = Change(ChangeKind::kState, match.target);
+        change.enable = true;
+        plan_.changes.push_back(change);
       }
-      continue;
     }
-    const EndpointSnapshot& endpoint = flows[found->flow].endpoints[found->endpoint];
-    if (!options.filter.Keeps(endpoint, flows[found->flow].defaults)) {
-      continue;
+    for (const Match& match : matches_) {
+      PlanFormat(match);
+    }
+    for (std::size_t flow = 0; flow < flows_.size(); ++flow) {
+      for (const ERole role : kRoles) {
+        PlanDefault(flow, role);
+      }
+    }
+    for (const Match& match : matches_) {
+      PlanVolume(match);
+    }
+    for (const Match& match : matches_) {
+      PlanMute(match);
+    }
+    for (const Match& match : matches_) {
+      if (match.saved->state == DWORD{DEVICE_STATE_DISABLED} && Now(match).state == DWORD{DEVICE_STATE_ACTIVE}) {
+        plan_.changes.push_back(Change(ChangeKind::kState, match.target));
+      }
+    }
+    return std::move(plan_);
+  }
+
+ private:
+  struct Match {
+    const SavedEndpoint* saved = nullptr;
+    ChangeTarget target;
+  };
+
+  // A saved endpoint the choosers keep is matched to the current one, or
+  // skipped when it is not there or unplugged.
+  void MatchOrSkip(const SavedEndpoint& saved) {
+    if (!options_.filter.Lists(saved.flow)) {
+      return;
+    }
+    const std::optional<ChangeTarget> found = Find(flows_, saved);
+    if (!found) {
+      if (options_.filter.Keeps(saved.id.c_str(), saved.friendly_name ? saved.friendly_name->c_str() : nullptr)) {
+        plan_.skipped.push_back({saved.id, saved.friendly_name, "not present"});
+      }
+      return;
+    }
+    const EndpointSnapshot& endpoint = flows_[found->flow].endpoints[found->endpoint];
+    if (!options_.filter.Keeps(endpoint, flows_[found->flow].defaults)) {
+      return;
     }
     if (endpoint.state == DWORD{DEVICE_STATE_UNPLUGGED}) {
-      plan.skipped.push_back({saved.id, saved.friendly_name, "unplugged"});
-      continue;
+      plan_.skipped.push_back({saved.id, saved.friendly_name, "unplugged"});
+      return;
     }
-    matches.push_back({&saved, *found});
+    matches_.push_back({&saved, *found});
   }
-  const auto now = [&flows](const Match& match) -> const EndpointSnapshot& {
-    return flows[match.target.flow].endpoints[match.target.endpoint];
-  };
-  const auto enabling = [&now](const Match& match) {
-    return match.saved->state == DWORD{DEVICE_STATE_ACTIVE} && now(match).state == DWORD{DEVICE_STATE_DISABLED};
-  };
-  const auto usable = [&now, &enabling](const Match& match) {
-    return now(match).state == DWORD{DEVICE_STATE_ACTIVE} || enabling(match);
-  };
-  for (const Match& match : matches) {
-    if (enabling(match)) {
-      PlannedChange change = Change(ChangeKind::kState, match.target);
-      change.enable = true;
-      plan.changes.push_back(change);
+
+  [[nodiscard]] const EndpointSnapshot& Now(const Match& match) const {
+    return flows_[match.target.flow].endpoints[match.target.endpoint];
+  }
+  [[nodiscard]] bool Enabling(const Match& match) const {
+    return match.saved->state == DWORD{DEVICE_STATE_ACTIVE} && Now(match).state == DWORD{DEVICE_STATE_DISABLED};
+  }
+  // What is set on an endpoint needs it active, or enabled first.
+  [[nodiscard]] bool Usable(const Match& match) const {
+    return Now(match).state == DWORD{DEVICE_STATE_ACTIVE} || Enabling(match);
+  }
+
+  // A saved PCM format as the one record to offer, at the endpoint's layout.
+  void PlanFormat(const Match& match) {
+    const std::optional<MixFormatFacts>& saved = match.saved->device_format;
+    if (!saved || std::string_view(saved->sample_type) != "pcm" || !Usable(match) ||
+        !FormatDiffers(*saved, CurrentFormat(Now(match)))) {
+      return;
     }
-  }
-  for (const Match& match : matches) {
-    if (match.saved->device_format && std::string_view(match.saved->device_format->sample_type) == "pcm" &&
-        usable(match) && FormatDiffers(*match.saved->device_format, CurrentFormat(now(match)))) {
-      PlannedChange change = Change(ChangeKind::kFormat, match.target);
-      PlanSavedFormat(*match.saved->device_format, now(match), change);
-      plan.changes.push_back(change);
+    PlannedChange change = Change(ChangeKind::kFormat, match.target);
+    change.format = {saved->sample_rate, saved->valid_bits.value_or(saved->bits_per_sample)};
+    change.container = saved->bits_per_sample;
+    if (const std::optional<MixFormatFacts>& current = CurrentFormat(Now(match))) {
+      change.candidates = Candidates(change, *current);
     }
+    plan_.changes.push_back(change);
   }
-  for (std::size_t flow = 0; flow < flows.size(); ++flow) {
-    for (const ERole role : kRoles) {
-      for (const Match& match : matches) {
-        const std::vector<ERole>& roles = match.saved->default_for;
-        const std::wstring& current = flows[flow].defaults[static_cast<std::size_t>(role)];
-        if (match.target.flow == flow && usable(match) && std::find(roles.begin(), roles.end(), role) != roles.end() &&
-            !EqualsIgnoringCase(current, match.saved->id)) {
-          PlannedChange change = Change(ChangeKind::kDefault, match.target);
-          change.role = role;
-          plan.changes.push_back(change);
-        }
+
+  void PlanDefault(std::size_t flow, ERole role) {
+    const std::wstring& current = flows_[flow].defaults[static_cast<std::size_t>(role)];
+    for (const Match& match : matches_) {
+      const std::vector<ERole>& roles = match.saved->default_for;
+      if (match.target.flow == flow && Usable(match) && std::find(roles.begin(), roles.end(), role) != roles.end() &&
+          !EqualsIgnoringCase(current, match.saved->id)) {
+        PlannedChange change = Change(ChangeKind::kDefault, match.target);
+        change.role = role;
+        plan_.changes.push_back(change);
       }
     }
   }
-  for (const Match& match : matches) {
-    // What could not be read differs from anything saved.
-    const VolumeFacts volume = now(match).volume.value_or(VolumeFacts{});
+
+  // The level in dB where the file has it, otherwise the scalar level; what
+  // could not be read now differs from anything saved.
+  void PlanVolume(const Match& match) {
+    const VolumeFacts volume = Now(match).volume.value_or(VolumeFacts{});
     PlannedChange change = Change(ChangeKind::kVolume, match.target);
     if (match.saved->level_db) {
       change.volume = {VolumeSetting::Kind::kDecibels, *match.saved->level_db};
@@ -334,22 +371,28 @@ Plan PlanRestore(const SavedSetup& setup, const Options& options, const std::vec
       change.volume = {VolumeSetting::Kind::kPercent, match.saved->level.value_or(0.0F) * 100.0F};
       change.needed = Differs(match.saved->level, volume.level, 0.005F);
     }
-    if (usable(match) && change.needed) {
-      plan.changes.push_back(change);
+    if (Usable(match) && change.needed) {
+      plan_.changes.push_back(change);
     }
   }
-  for (const Match& match : matches) {
-    const std::optional<bool> muted = now(match).volume.value_or(VolumeFacts{}).muted;
-    if (usable(match) && match.saved->muted && muted != match.saved->muted) {
+
+  void PlanMute(const Match& match) {
+    const std::optional<bool> muted = Now(match).volume.value_or(VolumeFacts{}).muted;
+    if (Usable(match) && match.saved->muted && muted != match.saved->muted) {
       PlannedChange change = Change(ChangeKind::kMute, match.target);
       change.mute = *match.saved->muted ? MuteSetting::kMute : MuteSetting::kUnmute;
-      plan.changes.push_back(change);
+      plan_.changes.push_back(change);
     }
   }
-  for (const Match& match : matches) {
-    if (match.saved->state == DWORD{DEVICE_STATE_DISABLED} && now(match).state == DWORD{DEVICE_STATE_ACTIVE}) {
-      plan.changes.push_back(Change(ChangeKind::kState, match.target));
-    }
-  }
-  return plan;
+
+  const Options& options_;
+  const std::vector<FlowFacts>& flows_;
+  std::vector<Match> matches_;
+  Plan plan_;
+};
+
+}  // namespace
+
+Plan PlanRestore(const SavedSetup& setup, const Options& options, const std::vector<FlowFacts>& flows) {
+  return RestorePlanner(options, flows).Make(setup);
 }

@@ -1,8 +1,8 @@
 #include "platform/files.h"
 
 #include "platform/handles.h"
+#include "text/text.h"
 
-#include <cwchar>
 #include <string>
 
 namespace {
@@ -84,9 +84,8 @@ std::wstring SystemMessage(DWORD code) {
                      nullptr, code, 0, reinterpret_cast<wchar_t*>(&allocated), 0, nullptr);
   const LocalMemHandle<wchar_t> text(allocated);
   if (length == 0 || !text) {
-    wchar_t hex[16];
-    swprintf(hex, 16, L"error 0x%08lX", static_cast<unsigned long>(code));
-    return hex;
+    const std::string hex = "error 0x" + FormatCode(code);
+    return {hex.begin(), hex.end()};
   }
   std::wstring message(text.Get(), length);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {

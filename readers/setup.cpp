@@ -135,7 +135,9 @@ std::string TwoDefaults(const SavedSetup& setup) {
 }
 
 // Finds where text stops being JSON, without an exception: the parser
-// hands the place to this reader, which accepts everything else.
+// hands the place to this reader, which accepts everything else. Its
+// methods are the parser's to call, by the names and signatures it expects.
+// NOLINTBEGIN(readability-convert-member-functions-to-static,readability-named-parameter)
 struct WhereItStops {
   std::size_t byte = 0;
   bool null() { return true; }
@@ -155,6 +157,7 @@ struct WhereItStops {
     return false;
   }
 };
+// NOLINTEND(readability-convert-member-functions-to-static,readability-named-parameter)
 
 }  // namespace
 
@@ -175,7 +178,7 @@ SetupReading ReadSetup(std::string_view text) {
     const std::optional<std::wstring> id = entry.is_object() ? Text(entry, "id") : std::nullopt;
     const std::optional<EDataFlow> flow = entry.is_object() ? FlowOf(entry) : std::nullopt;
     if (!id || !flow) {
-      return {std::nullopt, "it is not a trelmo document: " + which + " has no \"id\" string and \"flow\" word"};
+      return {std::nullopt, "it is not a trelmo document: " + which + R"( has no "id" string and "flow" word)"};
     }
     SavedEndpoint saved;
     saved.id = *id;

@@ -35,10 +35,9 @@ std::wstring WordOf(const std::optional<DWORD>& state) {
   return state ? Widen(StateWord(*state)) : L"unknown";
 }
 
-// What an endpoint's state says of it being enabled: an unplugged endpoint
-// is enabled, it only lacks its jack.
+// What an endpoint's state says of it being enabled.
 std::wstring EnabledText(const std::optional<DWORD>& state) {
-  if (state == DWORD{DEVICE_STATE_ACTIVE} || state == DWORD{DEVICE_STATE_UNPLUGGED}) {
+  if (IsEnabled(state)) {
     return L"enabled";
   }
   return state == DWORD{DEVICE_STATE_DISABLED} ? L"disabled" : L"state " + WordOf(state);
