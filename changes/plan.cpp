@@ -127,7 +127,7 @@ std::optional<PlanStop> CheckStop(const PlannedChange& change, const std::vector
                       {}};
     }
   }
-  if (change.what != ChangeKind::kFormat || !change.check) {
+  if (change.what != ChangeKind::kFormat || !change.check || change.candidates.empty()) {
     return std::nullopt;
   }
   const FormatCheck& check = *change.check;

@@ -331,6 +331,11 @@ class ChangeRun {
       case ChangeKind::kState:
         return ChangeState(*policy_.Get(), *enumerator_.Get(), change.enable, record, failures_);
       case ChangeKind::kFormat: {
+        if (change.candidates.empty()) {
+          // Planned without a format to keep the layout of: nothing is set blind.
+          failures_.push_back({Part::kEndpoint, "GetMixFormat", E_POINTER});
+          return E_POINTER;
+        }
         // Exclusive mode turned off left the check unmade: the first record is offered.
         const bool taken = change.check && change.check->answer == FormatCheck::Answer::kAccepted;
         return ChangeFormat(*policy_.Get(), *enumerator_.Get(), change.candidates[taken ? change.check->accepted : 0],

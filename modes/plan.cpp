@@ -123,12 +123,11 @@ std::optional<PlanStop> Refusal(const Options& options, const Choice& choice) {
 
 // The format asked of an endpoint, from the format it has; an endpoint the
 // run enables first may have none to read yet, and gets it planned then.
-std::optional<PlanStop> PlanFormat(const FormatSetting& setting, const EndpointSnapshot& endpoint,
-                                   PlannedChange& change) {
-  change.format = setting;
+std::optional<PlanStop> PlanFormat(const Options& options, const EndpointSnapshot& endpoint, PlannedChange& change) {
+  change.format = *options.set_format;
   const std::optional<MixFormatFacts>& current = CurrentFormat(endpoint);
   if (!current) {
-    if (endpoint.state == DWORD{DEVICE_STATE_DISABLED}) {
+    if (options.enable && endpoint.state == DWORD{DEVICE_STATE_DISABLED}) {
       return std::nullopt;
     }
     const CallFailure failure = endpoint.failures.empty() ? CallFailure{Part::kEndpoint, "GetMixFormat", E_POINTER}
@@ -139,7 +138,7 @@ std::optional<PlanStop> PlanFormat(const FormatSetting& setting, const EndpointS
   if (change.candidates.empty()) {
     return PlanStop{"The samples of " + WideToUtf8(endpoint.friendly_name.value_or(L"Unknown")) + " are of " +
                         std::to_string(current->valid_bits.value_or(current->bits_per_sample)) +
-                        " bits: say which to set, as in --set-format " + std::to_string(setting.rate) + "/24.",
+                        " bits: say which to set, as in --set-format " + std::to_string(change.format.rate) + "/24.",
                     {}};
   }
   change.needed = !IsFormat(*current, change.candidates);
@@ -186,7 +185,7 @@ Plan PlanChanges(const Options& options, const std::vector<FlowFacts>& flows) {
   }
   for (const ChangeTarget& target : choice.formats) {
     PlannedChange change = Change(ChangeKind::kFormat, target);
-    if ((plan.stop = PlanFormat(*options.set_format, endpoint(target), change))) {
+    if ((plan.stop = PlanFormat(options, endpoint(target), change))) {
       plan.changes.clear();
       return plan;
     }
@@ -340,10 +339,15 @@ class RestorePlanner {
     PlannedChange change = Change(ChangeKind::kFormat, match.target);
     change.format = {saved->sample_rate, saved->valid_bits.value_or(saved->bits_per_sample)};
     change.container = saved->bits_per_sample;
-    if (const std::optional<MixFormatFacts>& current = CurrentFormat(Now(match))) {
+    // Without a format to keep the layout of, an active endpoint's format is
+    // left as it is; one enabled first has it read once it is.
+    const std::optional<MixFormatFacts>& current = CurrentFormat(Now(match));
+    if (current) {
       change.candidates = Candidates(change, *current);
     }
-    plan_.changes.push_back(change);
+    if (current || Enabling(match)) {
+      plan_.changes.push_back(change);
+    }
   }
 
   void PlanDefault(std::size_t flow, ERole role) {
