@@ -25,14 +25,15 @@ constexpr std::chrono::milliseconds kPropertyBurst{250};
 // The longest single wait for a deadline; a longer one is waited in turns.
 constexpr std::int64_t kLongestWaitMs = 0x7FFFFFFF;
 
-// A watch that cannot start says so as the listing does: the message, or
-// with --json the error document, on one line like every line of a watch.
+// A watch that cannot start says so on standard error, where scripts look
+// for what went wrong; with --json the error document, on one line like
+// every line of a watch, also goes where the lines go.
 int Fail(const Options& options, const char* call, HRESULT result, const std::string& message) {
   if (options.json) {
     WriteUtf8(ErrorDocumentText(call, result, message.c_str(), -1) + "\n");
-  } else {
-    WriteLine(MessageText(message + ": [0x", result));
   }
+  const std::string text = MessageText(message + ": [0x", result);
+  WriteErrorLine(std::wstring(text.begin(), text.end()));
   return -1;
 }
 

@@ -300,16 +300,20 @@ TEST_F(Watching, EachCallOnTheWayFailing) {
         Watch(fresh, {"--watch", "--json", "--events", "1", "--timeout", "10"}, run.status == 0 ? change : nullptr);
     EXPECT_EQ(outcome.status, run.status);
     EXPECT_EQ(outcome.text, run.text);
+    // The message goes to standard error beside the document.
+    EXPECT_EQ(fresh.errors.empty(), run.status == 0);
     EXPECT_EQ(fresh.enumerator.unregistrations, run.text.find("RegisterEndpoint") == std::string::npos ? 1 : 0);
     EXPECT_EQ(fresh.OutstandingReferences(), 0);
     EXPECT_EQ(fresh.ExtraReleases(), 0);
   }
-  // As text, the tool's message form.
+  // As text, the tool's message form, on standard error.
   platform.create_fault = E_OUTOFMEMORY;
-  EXPECT_EQ(Watch(platform, {"--watch"}).text, "Couldn't create Device Enumerator: [0x8007000E]\n");
+  EXPECT_EQ(Watch(platform, {"--watch"}).text, "");
+  EXPECT_EQ(platform.errors, L"Couldn't create Device Enumerator: [0x8007000E]\n");
   platform.create_fault.reset();
   platform.enumerator.faults["RegisterEndpointNotificationCallback"] = E_ACCESSDENIED;
-  EXPECT_EQ(Watch(platform, {"--watch"}).text, "Couldn't register for notifications: [0x80070005]\n");
+  EXPECT_EQ(Watch(platform, {"--watch"}).text, "");
+  EXPECT_EQ(platform.errors, L"Couldn't register for notifications: [0x80070005]\n");
 }
 
 TEST_F(Watching, EventsAndTimeoutTakeWholeNumbersAndOnlyWithWatch) {
