@@ -32,11 +32,12 @@ Outcome Watch(FakePlatform& platform, const std::vector<std::string>& words,
   CapturedOutput output;
   const int status = platform.RunCommandLine(words);
   notifier.join();
+  const std::string text = output.Text();
   EXPECT_EQ(CallsFromCallbacks(), 0);
   EXPECT_EQ(platform.RegisteredCallbacks(), 0) << "a callback left registered";
   static const std::regex kJsonTime(R"x((^|\n)\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z",)x");
   static const std::regex kTextTime(R"x((^|\n)\d\d:\d\d:\d\d\.\d{3}  )x");
-  return {status, std::regex_replace(std::regex_replace(output.Text(), kJsonTime, "$1{"), kTextTime, "$1")};
+  return {status, std::regex_replace(std::regex_replace(text, kJsonTime, "$1{"), kTextTime, "$1")};
 }
 
 using Client = IMMNotificationClient;
@@ -567,6 +568,7 @@ TEST_F(Watching, WhatWasRegisteredGoesOnEveryWayTheWatchEnds) {
     });
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(fresh.OutstandingReferences(), 0);
+    EXPECT_EQ(fresh.ExtraReleases(), 0);
   }
   FakeDevice& speakers = platform.AddDevice(L"spk");
   speakers.session_manager.AddSession(0);
