@@ -401,8 +401,8 @@ std::wstring WhyNotSettings(const Options& options) {
 std::wstring WhyUnchosen(const Options& options) {
   const EndpointFilter& filter = options.filter;
   const bool sets_default = !options.set_default.empty() || !options.cycle_default.empty();
-  if (options.watch && (options.Changes() || !filter.default_roles.empty())) {
-    return L"--watch changes nothing and takes no --default: it shows the default's changes as they come";
+  if (options.watch && options.Changes()) {
+    return L"--watch changes nothing: it shows the changes as they come";
   }
   if (!options.Changes()) {
     return {};

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/core_audio.h"
+#include "platform/event_context.h"
 #include "platform/policy_config.h"
 #include "readers/reader.h"
 #include "readers/snapshot.h"
@@ -13,12 +14,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-
-// trelmo's own event context, passed with every change of a volume or a
-// mute, so that a program told of the change can tell it came from trelmo.
-// {F8C7BA3E-BF05-4293-A3F3-38B67074950B}
-inline constexpr GUID kTrelmoEventContext = {
-    0xF8C7BA3E, 0xBF05, 0x4293, {0xA3, 0xF3, 0x38, 0xB6, 0x70, 0x74, 0x95, 0x0B}};
 
 // A volume to set: a level as the Sound panel shows it (0 to 100), a step
 // up or down from the level there is (-100 to 100), or a level in dB.

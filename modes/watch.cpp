@@ -4,6 +4,7 @@
 #include "platform/endpoints.h"
 #include "readers/notifications.h"
 #include "readers/reader.h"
+#include "readers/subscriptions.h"
 #include "text/output.h"
 #include "text/text.h"
 #include "views/views.h"
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -25,14 +27,15 @@ constexpr std::chrono::milliseconds kPropertyBurst{250};
 // The longest single wait for a deadline; a longer one is waited in turns.
 constexpr std::int64_t kLongestWaitMs = 0x7FFFFFFF;
 
-// A watch that cannot start says so as the listing does: the message, or
-// with --json the error document, on one line like every line of a watch.
+// A watch that cannot start says so on standard error, where scripts look
+// for what went wrong; with --json the error document, on one line like
+// every line of a watch, also goes where the lines go.
 int Fail(const Options& options, const char* call, HRESULT result, const std::string& message) {
   if (options.json) {
     WriteUtf8(ErrorDocumentText(call, result, message.c_str(), -1) + "\n");
-  } else {
-    WriteLine(MessageText(message + ": [0x", result));
   }
+  const std::string text = MessageText(message + ": [0x", result);
+  WriteErrorLine(std::wstring(text.begin(), text.end()));
   return -1;
 }
 
@@ -66,6 +69,10 @@ class EventEndpoint {
     reader->ReadProperties({Property::kFriendlyName});
     return reader->Snapshot().friendly_name;
   }
+  IMMDevice* Device() {
+    EndpointReader* reader = Reader();
+    return reader != nullptr ? &reader->Device() : nullptr;
+  }
 
  private:
   EndpointReader* Reader() {
@@ -93,14 +100,25 @@ struct Known {
 };
 
 // Trelmo's own thread: the memory of every endpoint, and the events made
-// into lines after filtering by flow and choice and holding back bursts.
+// into lines after filtering by flow and choice and holding back bursts;
+// with --details and --sessions, what is registered on each active endpoint
+// chosen, which goes when the watcher goes.
 class Watcher {
  public:
-  Watcher(IMMDeviceEnumerator& enumerator, const EndpointFilter& filter) : enumerator_(enumerator), filter_(filter) {}
+  Watcher(IMMDeviceEnumerator& enumerator, EventQueue& queue, const Options& options)
+      : enumerator_(enumerator), queue_(queue), filter_(options.filter), details_(options.details),
+        sessions_(options.sessions) {}
 
   // Reads every endpoint of both flows, in every state, into the memory, and
-  // a present line for each one listed. The enumeration's failure, if any.
+  // a present line for each one listed, followed by what was registered on
+  // it. The enumeration's failure, if any.
   HRESULT Start(std::vector<EventLine>& present) {
+    // A default chooser picks the endpoints that are the defaults now.
+    if (!filter_.default_roles.empty()) {
+      for (const EDataFlow flow : filter_.flows) {
+        defaults_[flow] = ReadDefaultIds(enumerator_, flow);
+      }
+    }
     for (const EDataFlow flow : {eRender, eCapture}) {
       ComHandle<IMMDeviceCollection> collection;
       const HRESULT result = EnumerateEndpoints(enumerator_, flow, DEVICE_STATEMASK_ALL, collection);
@@ -128,26 +146,49 @@ class Watcher {
         line.state = *known.state;
         line.friendly_name = known.name = endpoint.friendly_name;
         if (Chosen(line.id, known)) {
+          std::vector<EventLine> registered = Subscribe(reader.Device(), line);
           present.push_back(std::move(line));
+          std::move(registered.begin(), registered.end(), std::back_inserter(present));
         }
       });
     }
     return S_OK;
   }
 
-  // The line the event comes to, or nothing when it is not to be shown.
-  std::optional<EventLine> Follow(const EndpointEvent& event) {
+  // Adds the lines the event comes to, none when it is not to be shown.
+  void Follow(EndpointEvent& event, std::vector<EventLine>& lines) {
     if (event.kind == EventKind::kDefault) {
-      return FollowDefault(event);
+      if (std::optional<EventLine> line = FollowDefault(event)) {
+        lines.push_back(std::move(*line));
+      }
+      return;
     }
     if (!event.id) {
-      return std::nullopt;
+      return;
     }
-    std::optional<EventLine> line = FollowEndpoint(event, memory_[*event.id]);
+    if (event.kind >= EventKind::kVolume) {
+      FollowRegistered(event, lines);
+      return;
+    }
+    EventEndpoint endpoint(enumerator_, *event.id);
+    std::optional<EventLine> line = FollowEndpoint(event, memory_[*event.id], endpoint);
     if (event.kind == EventKind::kRemoved) {
       memory_.erase(*event.id);
     }
-    return line;
+    if (!line) {
+      return;
+    }
+    // An endpoint that leaves the active state is let go; one that comes to
+    // it is registered on, once.
+    std::vector<EventLine> registered;
+    if (event.kind == EventKind::kRemoved || line->state != DEVICE_STATE_ACTIVE) {
+      watched_.erase(*event.id);
+    } else if ((event.kind == EventKind::kAdded || event.kind == EventKind::kState) &&
+               watched_.count(*event.id) == 0 && endpoint.Device() != nullptr) {
+      registered = Subscribe(*endpoint.Device(), *line);
+    }
+    lines.push_back(std::move(*line));
+    std::move(registered.begin(), registered.end(), std::back_inserter(lines));
   }
 
   // Forgets the property changes shown too long before the time to hold
@@ -167,7 +208,125 @@ class Watcher {
   }
 
   [[nodiscard]] bool Chosen(const std::optional<std::wstring>& id, const Known& known) const {
-    return filter_.Keeps(id ? id->c_str() : nullptr, known.name ? known.name->c_str() : nullptr);
+    const auto defaults = known.flow ? defaults_.find(*known.flow) : defaults_.end();
+    return filter_.Keeps(id ? id->c_str() : nullptr, known.name ? known.name->c_str() : nullptr,
+                         defaults != defaults_.end() ? defaults->second : RoleIds{});
+  }
+
+  // With --details and --sessions, registers on the active endpoint of the
+  // line: the line gets its level and mute, and the lines that follow it
+  // its sessions and each call that failed.
+  std::vector<EventLine> Subscribe(IMMDevice& device, EventLine& line) {
+    std::vector<EventLine> lines;
+    if ((!details_ && !sessions_) || line.state != DEVICE_STATE_ACTIVE || !filter_.Lets(DEVICE_STATE_ACTIVE) ||
+        !line.id) {
+      return lines;
+    }
+    auto subscriptions = std::make_unique<EndpointSubscriptions>(queue_, *line.id);
+    std::vector<CallFailure> failures;
+    if (details_) {
+      line.volume = subscriptions->WatchVolume(device, failures);
+    }
+    if (sessions_) {
+      for (WatchedSession& session : subscriptions->WatchSessions(device, ChooseSession(), failures)) {
+        lines.push_back(SessionLine(EventKind::kSessionPresent, line, session.facts));
+        AddErrors(session.failures, line, lines, session.facts);
+      }
+    }
+    AddErrors(failures, line, lines);
+    watched_[*line.id] = std::move(subscriptions);
+    return lines;
+  }
+
+  [[nodiscard]] EndpointSubscriptions::SessionChoice ChooseSession() const {
+    return [this](const SessionFacts& session) { return filter_.KeepsSession(session); };
+  }
+
+  static EventLine SessionLine(EventKind kind, const EventLine& endpoint, SessionFacts session) {
+    EventLine line = EndpointPart(kind, endpoint);
+    line.session = std::move(session);
+    return line;
+  }
+
+  // A line of the endpoint another line is about.
+  static EventLine EndpointPart(EventKind kind, const EventLine& endpoint) {
+    EventLine line;
+    line.kind = kind;
+    line.time = endpoint.time;
+    line.flow = endpoint.flow;
+    line.id = endpoint.id;
+    line.friendly_name = endpoint.friendly_name;
+    return line;
+  }
+
+  static void AddErrors(const std::vector<CallFailure>& failures, const EventLine& endpoint,
+                        std::vector<EventLine>& lines, const std::optional<SessionFacts>& session = std::nullopt) {
+    for (const CallFailure& failure : failures) {
+      EventLine line = EndpointPart(EventKind::kError, endpoint);
+      line.call = failure.call;
+      line.code = failure.code;
+      line.session = session;
+      lines.push_back(std::move(line));
+    }
+  }
+
+  // The lines of an event that came through what Subscribe registered;
+  // none once the endpoint or the session is no longer followed.
+  void FollowRegistered(EndpointEvent& event, std::vector<EventLine>& lines) {
+    const auto watched = watched_.find(*event.id);
+    if (watched == watched_.end()) {
+      return;
+    }
+    EndpointSubscriptions& subscriptions = *watched->second;
+    const Known& known = memory_[*event.id];
+    EventLine endpoint;
+    endpoint.time = event.time;
+    endpoint.flow = known.flow;
+    endpoint.id = event.id;
+    endpoint.friendly_name = known.name;
+    if (event.kind == EventKind::kVolume) {
+      VolumeFacts volume;
+      volume.level = event.level;
+      volume.muted = event.muted;
+      volume.channel_levels = std::vector<std::optional<float>>(event.channel_levels.begin(), event.channel_levels.end());
+      EventLine line = EndpointPart(EventKind::kVolume, endpoint);
+      line.volume = std::move(volume);
+      line.by_trelmo = event.by_trelmo;
+      lines.push_back(std::move(line));
+      return;
+    }
+    if (event.kind == EventKind::kSessionAdded) {
+      if (std::optional<WatchedSession> session = subscriptions.AddSession(std::move(event.control), ChooseSession())) {
+        lines.push_back(SessionLine(EventKind::kSessionAdded, endpoint, session->facts));
+        AddErrors(session->failures, endpoint, lines, session->facts);
+      }
+      return;
+    }
+    SessionFacts* session = subscriptions.Find(event.session);
+    if (session == nullptr) {
+      return;
+    }
+    switch (event.kind) {
+      case EventKind::kSessionState:
+        session->state = event.state;
+        break;
+      case EventKind::kSessionVolume:
+        session->volume = event.level;
+        session->muted = event.muted;
+        break;
+      case EventKind::kSessionName:
+        session->display_name = subscriptions.DisplayName(std::move(event.display_name));
+        break;
+      default:
+        break;
+    }
+    EventLine line = SessionLine(event.kind, endpoint, *session);
+    line.by_trelmo = event.by_trelmo;
+    line.reason = event.reason;
+    lines.push_back(std::move(line));
+    if (event.kind == EventKind::kSessionRemoved) {
+      subscriptions.Forget(event.session);
+    }
   }
 
   static PropertyOf PropertyKey(const EndpointEvent& event) {
@@ -199,8 +358,7 @@ class Watcher {
     return Chosen(line.id, known) ? std::optional<EventLine>(std::move(line)) : std::nullopt;
   }
 
-  std::optional<EventLine> FollowEndpoint(const EndpointEvent& event, Known& known) {
-    EventEndpoint endpoint(enumerator_, *event.id);
+  std::optional<EventLine> FollowEndpoint(const EndpointEvent& event, Known& known, EventEndpoint& endpoint) {
     EventLine line = LineOf(event);
     line.previous_state = known.state;
     if (event.kind == EventKind::kAdded) {
@@ -252,9 +410,14 @@ class Watcher {
   }
 
   IMMDeviceEnumerator& enumerator_;
+  EventQueue& queue_;
   const EndpointFilter& filter_;
+  const bool details_;
+  const bool sessions_;
+  std::map<EDataFlow, RoleIds> defaults_;
   std::map<std::wstring, Known> memory_;
   std::map<PropertyOf, Clock::time_point> shown_properties_;
+  std::map<std::wstring, std::unique_ptr<EndpointSubscriptions>> watched_;
 };
 
 bool Write(const EventLine& line, const Options& options) {
@@ -278,19 +441,25 @@ std::optional<DWORD> WaitTime(const Options& options, SteadyClock::time_point de
 
 // Shows what a batch of events comes to: the status to end with once a stop
 // is asked for, a write fails or --events changes are shown; nothing to go on.
-std::optional<int> FollowBatch(Watcher& watcher, const std::vector<EndpointEvent>& batch, const Options& options,
+std::optional<int> FollowBatch(Watcher& watcher, std::vector<EndpointEvent> batch, const Options& options,
                                std::uint32_t& shown) {
   if (!batch.empty()) {
     watcher.Forget(batch.front().time);
   }
-  for (const EndpointEvent& event : batch) {
+  std::vector<EventLine> lines;
+  for (EndpointEvent& event : batch) {
     if (ConsoleStop::Requested()) {
       return 0;
     }
-    const std::optional<EventLine> line = watcher.Follow(event);
-    // A reader that has gone away ends the watch as a stop does.
-    if (line && (!Write(*line, options) || (options.events != 0 && ++shown >= options.events))) {
-      return 0;
+    lines.clear();
+    watcher.Follow(event, lines);
+    for (const EventLine& line : lines) {
+      // A reader that has gone away ends the watch as a stop does; a call
+      // that failed is no change.
+      if (!Write(line, options) ||
+          (line.kind != EventKind::kError && options.events != 0 && ++shown >= options.events)) {
+        return 0;
+      }
     }
   }
   return std::nullopt;
@@ -341,7 +510,7 @@ int RunWatch(const Options& options, CreateInstanceFunction create_instance) {
     return Fail(options, "RegisterEndpointNotificationCallback", registration.Result(),
                 "Couldn't register for notifications");
   }
-  Watcher watcher(*enumerator.Get(), options.filter);
+  Watcher watcher(*enumerator.Get(), queue, options);
   std::vector<EventLine> present;
   result = watcher.Start(present);
   if (FAILED(result)) {

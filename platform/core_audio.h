@@ -42,6 +42,16 @@ inline constexpr IID kIidIAudioSessionControl2 = {
 // {87CE5498-68D6-44E5-9215-6DA47EF883D8}
 inline constexpr IID kIidISimpleAudioVolume = {
     0x87CE5498, 0x68D6, 0x44E5, {0x92, 0x15, 0x6D, 0xA4, 0x7E, 0xF8, 0x83, 0xD8}};
+// The callbacks a watch registers with --details and --sessions.
+// {657804FA-D6AD-4496-8A60-352752AF4F89}
+inline constexpr IID kIidIAudioEndpointVolumeCallback = {
+    0x657804FA, 0xD6AD, 0x4496, {0x8A, 0x60, 0x35, 0x27, 0x52, 0xAF, 0x4F, 0x89}};
+// {641DD20B-4D41-49CC-ABA3-174B9477BB08}
+inline constexpr IID kIidIAudioSessionNotification = {
+    0x641DD20B, 0x4D41, 0x49CC, {0xAB, 0xA3, 0x17, 0x4B, 0x94, 0x77, 0xBB, 0x08}};
+// {24918ACC-64B3-37C1-8CA9-74A66E9957A8}
+inline constexpr IID kIidIAudioSessionEvents = {
+    0x24918ACC, 0x64B3, 0x37C1, {0x8C, 0xA9, 0x74, 0xA6, 0x6E, 0x99, 0x57, 0xA8}};
 // {00000000-0000-0000-C000-000000000046}
 inline constexpr IID kIidIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
@@ -104,6 +114,22 @@ template <>
 struct InterfaceId<ISimpleAudioVolume> {
   static constexpr const IID& kIid = kIidISimpleAudioVolume;
   static constexpr const char* kName = "ISimpleAudioVolume";
+};
+
+template <>
+struct InterfaceId<IAudioEndpointVolumeCallback> {
+  static constexpr const IID& kIid = kIidIAudioEndpointVolumeCallback;
+  static constexpr const char* kName = "IAudioEndpointVolumeCallback";
+};
+template <>
+struct InterfaceId<IAudioSessionNotification> {
+  static constexpr const IID& kIid = kIidIAudioSessionNotification;
+  static constexpr const char* kName = "IAudioSessionNotification";
+};
+template <>
+struct InterfaceId<IAudioSessionEvents> {
+  static constexpr const IID& kIid = kIidIAudioSessionEvents;
+  static constexpr const char* kName = "IAudioSessionEvents";
 };
 
 // The signature of CoCreateInstance, so that the listing can be handed a fake.

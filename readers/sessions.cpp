@@ -20,13 +20,19 @@ class SessionReading {
     if (!Succeeded("GetSession", HandedBack(sessions.GetSession(static_cast<int>(place_), control.Put()), control))) {
       return facts_;
     }
-    ComHandle<IAudioSessionControl2> control2 = QueryFor<IAudioSessionControl2>(*control.Get());
+    return Read(*control.Get(), volume_control, true);
+  }
+
+  SessionFacts Read(IAudioSessionControl& control, ComHandle<ISimpleAudioVolume>& volume_control, bool with_peak) {
+    ComHandle<IAudioSessionControl2> control2 = QueryFor<IAudioSessionControl2>(control);
     if (control2) {
       ReadProcess(*control2.Get());
     }
-    ReadDisplayName(*control.Get());
+    facts_.display_name =
+        ResolvedDisplayName(Text("GetDisplayName", [&control](LPWSTR* text) { return control.GetDisplayName(text); }),
+                            lookups_);
     AudioSessionState state = AudioSessionStateInactive;
-    if (Succeeded("GetState", control->GetState(&state))) {
+    if (Succeeded("GetState", control.GetState(&state))) {
       facts_.state = static_cast<std::uint32_t>(state);
     }
     if (control2) {
@@ -35,7 +41,7 @@ class SessionReading {
         facts_.system_sounds = system_sounds == S_OK;
       }
     }
-    if (auto volume = QueryFor<ISimpleAudioVolume>(*control.Get())) {
+    if (auto volume = QueryFor<ISimpleAudioVolume>(control)) {
       facts_.volume = Ask<float>("GetMasterVolume", [&volume](float* level) { return volume->GetMasterVolume(level); });
       if (const auto muted = Ask<BOOL>("GetMute", [&volume](BOOL* mute) { return volume->GetMute(mute); })) {
         facts_.muted = *muted != FALSE;
@@ -43,7 +49,8 @@ class SessionReading {
       facts_.volume_control = true;
       volume_control = std::move(volume);
     }
-    if (const auto meter = QueryFor<IAudioMeterInformation>(*control.Get())) {
+    if (const auto meter = with_peak ? QueryFor<IAudioMeterInformation>(control)
+                                       : ComHandle<IAudioMeterInformation>()) {
       facts_.peak = Ask<float>("GetPeakValue", [&meter](float* peak) { return meter->GetPeakValue(peak); });
     }
     if (control2) {
@@ -106,22 +113,6 @@ class SessionReading {
     }
   }
 
-  void ReadDisplayName(IAudioSessionControl& control) {
-    std::optional<std::wstring> name =
-        Text("GetDisplayName", [&control](LPWSTR* text) { return control.GetDisplayName(text); });
-    if (!name || name->empty()) {
-      return;
-    }
-    // "@file,-id" names a resource, as the system-sounds session's does; the
-    // text as given when it cannot be resolved.
-    if (name->front() == L'@') {
-      if (std::optional<std::wstring> resolved = lookups_.indirect_string(*name)) {
-        name = std::move(resolved);
-      }
-    }
-    facts_.display_name = std::move(name);
-  }
-
   std::uint32_t place_;
   const SessionLookups& lookups_;
   Failures& failures_;
@@ -129,6 +120,26 @@ class SessionReading {
 };
 
 }  // namespace
+
+std::optional<std::wstring> ResolvedDisplayName(std::optional<std::wstring> name, const SessionLookups& lookups) {
+  if (!name || name->empty()) {
+    return std::nullopt;
+  }
+  // "@file,-id" names a resource, as the system-sounds session's does; the
+  // text as given when it cannot be resolved.
+  if (name->front() == L'@') {
+    if (std::optional<std::wstring> resolved = lookups.indirect_string(*name)) {
+      name = std::move(resolved);
+    }
+  }
+  return name;
+}
+
+SessionFacts ReadSessionFacts(IAudioSessionControl& control, const SessionLookups& lookups) {
+  Failures failures;
+  ComHandle<ISimpleAudioVolume> volume;
+  return SessionReading(0, lookups, failures).Read(control, volume, false);
+}
 
 std::optional<std::vector<SessionFacts>> ReadSessionList(IMMDevice& device, const SessionLookups& lookups,
                                                          Failures& failures,

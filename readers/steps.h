@@ -41,3 +41,11 @@ std::optional<float> ReadPeak(IMMDevice& device, Failures& failures);
 std::optional<std::vector<SessionFacts>> ReadSessionList(IMMDevice& device, const SessionLookups& lookups,
                                                          Failures& failures,
                                                          std::vector<ComHandle<ISimpleAudioVolume>>& volumes);
+
+// A session's name as given, with an indirect "@..." name resolved; nothing
+// for none or an empty one.
+std::optional<std::wstring> ResolvedDisplayName(std::optional<std::wstring> name, const SessionLookups& lookups);
+
+// One session's facts as a watch shows them: everything but the peak, which
+// changes all the time; a part that fails is absent.
+SessionFacts ReadSessionFacts(IAudioSessionControl& control, const SessionLookups& lookups);

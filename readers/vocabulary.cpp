@@ -51,7 +51,14 @@ const RoleText* FindRole(ERole role) {
   return found != std::end(kRoleTexts) ? found : nullptr;
 }
 
-constexpr const char* kEventWords[] = {"present", "added", "removed", "state", "default", "property"};
+constexpr const char* kEventWords[] = {
+    "present",       "added",         "removed",       "state",          "default",
+    "property",      "volume",        "session-present", "session-added", "session-state",
+    "session-volume", "session-name", "session-removed", "error"};
+
+// Indexed by the platform's AudioSessionDisconnectReason.
+constexpr const char* kDisconnectReasons[] = {"device-removed", "server-shutdown", "format-changed",
+                                              "session-logoff", "session-disconnected", "exclusive-mode-override"};
 
 }  // namespace
 
@@ -82,6 +89,10 @@ const char* FormFactorName(std::uint32_t form_factor) { return LookUpFormFactor(
 
 const char* SessionStateWord(std::uint32_t state) {
   return state < std::size(kSessionStates) ? kSessionStates[state] : "unknown";
+}
+
+const char* DisconnectWord(std::uint32_t reason) {
+  return reason < std::size(kDisconnectReasons) ? kDisconnectReasons[reason] : "unknown";
 }
 
 const char* EventWord(EventKind kind) { return kEventWords[static_cast<std::size_t>(kind)]; }

@@ -46,8 +46,28 @@ const char* FormFactorName(std::uint32_t form_factor);
 // "unknown" for any other value.
 const char* SessionStateWord(std::uint32_t state);
 
-// What a watch reports.
-enum class EventKind { kPresent, kAdded, kRemoved, kState, kDefault, kProperty };
+// Why an audio session went: the platform's AudioSessionDisconnectReason,
+// "device-removed" to "exclusive-mode-override"; "unknown" for any other value.
+const char* DisconnectWord(std::uint32_t reason);
+
+// What a watch reports: the endpoints' own events, then what --details and
+// --sessions add, and a call that failed on the way.
+enum class EventKind {
+  kPresent,
+  kAdded,
+  kRemoved,
+  kState,
+  kDefault,
+  kProperty,
+  kVolume,
+  kSessionPresent,
+  kSessionAdded,
+  kSessionState,
+  kSessionVolume,
+  kSessionName,
+  kSessionRemoved,
+  kError
+};
 const char* EventWord(EventKind kind);
 
 // The endpoint properties trelmo reads, by the order of the table below.

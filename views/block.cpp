@@ -146,27 +146,32 @@ std::string ModeLines(std::string_view label, const ModeSupport& mode, std::stri
   return lines;
 }
 
-// A session as its line shows it: the program by the best name there is
-// (its image, the name it gives itself, or what the system's own session
-// is), then its process, state, volume, mute and peak.
-std::wstring SessionText(const SessionFacts& session) {
+}  // namespace
+
+std::wstring SessionLabel(const SessionFacts& session) {
   std::wstring text = session.process_name   ? *session.process_name
                       : session.display_name ? *session.display_name
                       : session.system_sounds.value_or(false) ? L"System sounds"
                                                                : L"Unknown";
-  std::string facts = " (pid " + (session.process_id ? std::to_string(*session.process_id) : "unknown") + "), " +
-                      (session.state ? SessionStateWord(*session.state) : "unknown") + ", volume " +
+  Append(text, " (pid " + (session.process_id ? std::to_string(*session.process_id) : "unknown") + ")");
+  return text;
+}
+
+std::wstring SessionText(const SessionFacts& session, bool with_peak) {
+  std::string facts = std::string(", ") + (session.state ? SessionStateWord(*session.state) : "unknown") +
+                      ", volume " +
                       (session.volume ? FixedDecimal(static_cast<double>(*session.volume) * 100.0, 0) + " %"
                                       : std::string("unknown"));
   if (session.muted.value_or(false)) {
     facts += ", muted";
   }
-  facts += ", peak " + (session.peak ? FixedDecimal(static_cast<double>(*session.peak), 2) : "unknown");
+  if (with_peak) {
+    facts += ", peak " + (session.peak ? FixedDecimal(static_cast<double>(*session.peak), 2) : "unknown");
+  }
+  std::wstring text = SessionLabel(session);
   Append(text, facts);
   return text;
 }
-
-}  // namespace
 
 std::string MessageText(std::string_view prefix, HRESULT code) {
   return std::string(prefix) + FormatCode(static_cast<std::uint32_t>(code)) + "]";
@@ -286,7 +291,7 @@ std::wstring SessionLines(const EndpointSnapshot& endpoint) {
     AppendLine(lines, "Session", std::string_view("none"));
   }
   for (const SessionFacts& session : *endpoint.sessions) {
-    AppendLine(lines, "Session", std::wstring_view(SessionText(session)));
+    AppendLine(lines, "Session", std::wstring_view(SessionText(session, true)));
   }
   return lines;
 }

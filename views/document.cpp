@@ -102,21 +102,9 @@ Json Sessions(const std::optional<std::vector<SessionFacts>>& sessions) {
   if (!sessions) {
     return nullptr;
   }
-  const auto flag = [](const std::optional<bool>& value) { return value ? Json(*value) : Json(nullptr); };
   Json list = Json::array();
   for (const SessionFacts& session : *sessions) {
-    Json entry = Json::object();
-    entry["process_id"] = session.process_id ? Json(*session.process_id) : Json(nullptr);
-    entry["process_name"] = Text(session.process_name);
-    entry["display_name"] = Text(session.display_name);
-    entry["state"] = session.state ? Json(SessionStateWord(*session.state)) : Json(nullptr);
-    entry["system_sounds"] = flag(session.system_sounds);
-    entry["volume"] = Number(session.volume);
-    entry["muted"] = flag(session.muted);
-    entry["peak"] = Number(session.peak);
-    entry["session_id"] = Text(session.session_id);
-    entry["instance_id"] = Text(session.instance_id);
-    list.push_back(std::move(entry));
+    list.push_back(SessionEntry(session));
   }
   return list;
 }
@@ -180,6 +168,22 @@ Json ChangeEntry(const ChangeRecord& change) {
 }
 
 }  // namespace
+
+Json SessionEntry(const SessionFacts& session) {
+  const auto flag = [](const std::optional<bool>& value) { return value ? Json(*value) : Json(nullptr); };
+  Json entry = Json::object();
+  entry["process_id"] = session.process_id ? Json(*session.process_id) : Json(nullptr);
+  entry["process_name"] = Text(session.process_name);
+  entry["display_name"] = Text(session.display_name);
+  entry["state"] = session.state ? Json(SessionStateWord(*session.state)) : Json(nullptr);
+  entry["system_sounds"] = flag(session.system_sounds);
+  entry["volume"] = Number(session.volume);
+  entry["muted"] = flag(session.muted);
+  entry["peak"] = Number(session.peak);
+  entry["session_id"] = Text(session.session_id);
+  entry["instance_id"] = Text(session.instance_id);
+  return entry;
+}
 
 Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, const EntryParts& parts) {
   const DWORD state = endpoint.state.value_or(0);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,6 +73,13 @@ std::wstring FormatLines(const EndpointSnapshot& endpoint);
 // any, and the failing call and its code when they could not be read.
 std::wstring SessionLines(const EndpointSnapshot& endpoint);
 
+// A session as its line names it, "firefox.exe (pid 4312)", and as the
+// line goes on: ", active, volume 100 %, muted", then the peak when asked.
+std::wstring SessionLabel(const SessionFacts& session);
+std::wstring SessionText(const SessionFacts& session, bool with_peak);
+// A session as the document's entry has it, every member.
+Json SessionEntry(const SessionFacts& session);
+
 // The endpoint's entry in the document, its members in their order; the
 // members of the formats and the sessions only when asked for.
 struct EntryParts {
@@ -126,6 +134,13 @@ struct EventLine {
   std::optional<DWORD> previous_state;  // of state and removed, when trelmo knew it
   ERole role = eConsole;                // of default
   PROPERTYKEY property{};               // of property
+  // Of present with --details: the level and mute; of volume, the channels' levels too.
+  std::optional<VolumeFacts> volume;
+  bool by_trelmo = false;                // of volume and session-volume
+  std::optional<SessionFacts> session;   // of the session events, and an error about a session
+  std::uint32_t reason = 0;              // of session-removed: the AudioSessionDisconnectReason
+  const char* call = nullptr;            // of error: the call that failed
+  HRESULT code = S_OK;                   // and its answer
 };
 
 // The line as one JSON object, without the line end.

@@ -12,7 +12,8 @@
 # the changes must make what Wine allows and say why not otherwise, on
 # standard error; a setup saved and restored at once must have nothing to
 # change; --watch must show the endpoints present and then the default
-# endpoint that another process sets.
+# endpoint that another process sets; with --details --sessions, each
+# endpoint's level and the session calls Wine does not have, as error events.
 # Usage: options.sh TRELMO_EXE
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -428,6 +429,35 @@ sed -n 's/^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\.[0-9]\{3\}  present   render   Acti
 grep '^render ' "$scratch/json_both.ids" >"$scratch/watch_text.expected_ids"
 expect_bytes "watch_text: present lines" "$scratch/watch_text.expected_ids" "$scratch/watch_text.ids"
 expect_equal "watch_text: lines" "$render_count" "$(wc -l <"$scratch/watch_text.txt")"
+
+# --watch --details --sessions under Wine 8: its volume control takes the
+# callback (S_OK) and its session manager has neither an enumerator nor
+# notifications (E_NOTIMPL). Each render endpoint's present line carries its
+# level and mute, then come the two failures as error events, and the
+# deadline still ends the watch with status 0, its registrations undone.
+run_windows watch_sessions "$exe" --watch --json --details --sessions --timeout 2
+expect_equal "watch_sessions: exit status" 0 "$status"
+to_lf watch_sessions
+while IFS= read -r problem; do
+  fail "watch_sessions: $problem"
+done < <(python3 - "$scratch/watch_sessions.txt" "$scratch/watch_text.expected_ids" <<'EOF'
+import json, sys
+
+events = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+render = sorted(line.split()[1] for line in open(sys.argv[2]))
+seen = []
+for start in range(0, len(events), 3):
+    present, *errors = events[start:start + 3]
+    if present["event"] != "present" or not 0 <= present["level"] <= 1 or present["muted"] not in (True, False):
+        print(f"present line {present}")
+    seen.append(present["id"])
+    want = [(present["id"], "error", call, "0x80004001") for call in ("GetSessionEnumerator", "RegisterSessionNotification")]
+    if [(e["id"], e["event"], e["call"], e["code"]) for e in errors] != want:
+        print(f"errors after {present['id']}: {errors}")
+if sorted(seen) != render:
+    print(f"endpoints {seen}, want {render}")
+EOF
+)
 
 # --watch --json while another process sets the default playback endpoint as
 # winecfg does: Wine 8 reads DefaultOutput, the endpoint's identifier, from

@@ -185,7 +185,7 @@ TEST_F(Changing, BadValuesAndChangesWithoutAChooserAreUsageErrorsBeforeAnythingI
            {"--app", "x", "--set-volume", "-6dB"},
            {"--name", "x", "--set-default", "console", "--cycle-default", "console"},
            {"--name", "x", "--mute", "--unmute"},
-           {"--watch", "--default", "console"},
+           {"--watch", "--default", "console", "--mute"},
            {"--watch", "--name", "x", "--mute"},
        }) {
     const Outcome run = RunCaptured(platform, words);

@@ -691,6 +691,114 @@ bool FakeEnumerator::WaitForClient() {
   return registered_.wait_for(held, std::chrono::seconds(10), [this] { return ever_registered_; });
 }
 
+HRESULT CallbackSlot::Register(IUnknown* callback) {
+  if (callback == nullptr) {
+    return E_POINTER;
+  }
+  {
+    const std::lock_guard<std::mutex> held(lock_);
+    if (callback_ != nullptr) {
+      return E_FAIL;  // one at a time is all the tool ever needs
+    }
+    callback->AddRef();
+    callback_ = callback;
+    ever_registered_ = true;
+  }
+  registered_.notify_all();
+  return S_OK;
+}
+
+void CallbackSlot::Unregister(IUnknown* callback) {
+  const std::lock_guard<std::mutex> held(lock_);
+  if (callback_ != nullptr && callback_ == callback) {
+    callback_->Release();
+    callback_ = nullptr;
+  }
+}
+
+bool CallbackSlot::Deliver(const std::function<void(IUnknown&)>& call) {
+  const std::lock_guard<std::mutex> held(lock_);
+  if (callback_ == nullptr) {
+    return false;
+  }
+  in_callback = true;
+  call(*callback_);
+  in_callback = false;
+  return true;
+}
+
+bool CallbackSlot::WaitForRegistration() {
+  std::unique_lock<std::mutex> held(lock_);
+  return registered_.wait_for(held, std::chrono::seconds(10), [this] { return ever_registered_; });
+}
+
+bool CallbackSlot::Registered() const {
+  const std::lock_guard<std::mutex> held(lock_);
+  return callback_ != nullptr;
+}
+
+// A registration's answer: the fault, or the slot's.
+template <typename Fake>
+HRESULT RegisterIn(Fake& fake, const char* call, CallbackSlot& slot, IUnknown* callback) {
+  NoteCall(call);
+  if (const auto fault = fake.Failure(call)) {
+    return *fault;
+  }
+  return slot.Register(callback);
+}
+
+template <typename Fake>
+HRESULT UnregisterFrom(Fake& fake, const char* call, CallbackSlot& slot, IUnknown* callback) {
+  NoteCall(call);
+  slot.Unregister(callback);
+  return fake.Failure(call).value_or(S_OK);
+}
+
+HRESULT FakeEndpointVolume::RegisterControlChangeNotify(IAudioEndpointVolumeCallback* callback) {
+  return RegisterIn(*this, "RegisterControlChangeNotify", changes, callback);
+}
+HRESULT FakeEndpointVolume::UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* callback) {
+  return UnregisterFrom(*this, "UnregisterControlChangeNotify", changes, callback);
+}
+
+bool FakeEndpointVolume::Notify(float new_level, BOOL mute, const GUID& context, const std::vector<float>& channels) {
+  // The channels' levels run on past the structure, as the platform lays them out.
+  const SIZE_T size = sizeof(AUDIO_VOLUME_NOTIFICATION_DATA) + channels.size() * sizeof(float);
+  auto* data = static_cast<AUDIO_VOLUME_NOTIFICATION_DATA*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+  data->guidEventContext = context;
+  data->bMuted = mute;
+  data->fMasterVolume = new_level;
+  data->nChannels = static_cast<UINT>(channels.size());
+  std::memcpy(static_cast<float*>(data->afChannelVolumes), channels.data(), channels.size() * sizeof(float));
+  const bool told =
+      changes.Notify<IAudioEndpointVolumeCallback>([data](IAudioEndpointVolumeCallback& c) { c.OnNotify(data); });
+  HeapFree(GetProcessHeap(), 0, data);
+  return told;
+}
+
+HRESULT FakeSession::RegisterAudioSessionNotification(IAudioSessionEvents* callback) {
+  return RegisterIn(*this, "RegisterAudioSessionNotification", events, callback);
+}
+HRESULT FakeSession::UnregisterAudioSessionNotification(IAudioSessionEvents* callback) {
+  return UnregisterFrom(*this, "UnregisterAudioSessionNotification", events, callback);
+}
+
+HRESULT FakeSessionManager::RegisterSessionNotification(IAudioSessionNotification* callback) {
+  return RegisterIn(*this, "RegisterSessionNotification", created, callback);
+}
+HRESULT FakeSessionManager::UnregisterSessionNotification(IAudioSessionNotification* callback) {
+  return UnregisterFrom(*this, "UnregisterSessionNotification", created, callback);
+}
+
+FakeSession* FakeSessionManager::NotifyCreated(DWORD process_id) {
+  created_sessions.push_back(std::make_unique<FakeSession>());
+  FakeSession& session = *created_sessions.back();
+  session.process_id = process_id;
+  const bool told = created.Notify<IAudioSessionNotification>(
+      [&session](IAudioSessionNotification& c) { c.OnSessionCreated(&session); });
+  return told ? &session : nullptr;
+}
+
 int CallsFromCallbacks() { return calls_from_callbacks; }
 
 void NoteCall(const char* name) {
@@ -735,8 +843,10 @@ long SumOverFakes(const FakePlatform& platform, Count count) {
   for (const auto& device : platform.devices) {
     total += count(*device) + count(device->store) + count(device->volume) + count(device->meter) +
              count(device->endpoint) + count(device->session_manager) + count(device->session_manager.enumerator);
-    for (const auto& session : device->session_manager.enumerator.sessions) {
-      total += count(*session) + count(session->volume) + count(session->meter);
+    for (const auto* list : {&device->session_manager.enumerator.sessions, &device->session_manager.created_sessions}) {
+      for (const auto& session : *list) {
+        total += count(*session) + count(session->volume) + count(session->meter);
+      }
     }
     for (const auto& client : device->clients) {
       total += count(*client);
@@ -747,6 +857,19 @@ long SumOverFakes(const FakePlatform& platform, Count count) {
 
 long FakePlatform::OutstandingReferences() const {
   return SumOverFakes(*this, [](const auto& fake) { return fake.references; });
+}
+
+long FakePlatform::RegisteredCallbacks() const {
+  long total = 0;
+  for (const auto& device : devices) {
+    total += (device->volume.changes.Registered() ? 1 : 0) + (device->session_manager.created.Registered() ? 1 : 0);
+    for (const auto* list : {&device->session_manager.enumerator.sessions, &device->session_manager.created_sessions}) {
+      for (const auto& session : *list) {
+        total += session->events.Registered() ? 1 : 0;
+      }
+    }
+  }
+  return total;
 }
 
 long FakePlatform::ExtraReleases() const {

@@ -103,6 +103,33 @@ class FakeObject : public Interface {
   std::vector<GUID> contexts;  // the event context of each setter's call
 };
 
+// One callback registered on a fake, kept with a reference as the platform
+// keeps it, until it is unregistered. Delivered from the caller's thread
+// (as the platform calls from threads of its own), where any call made of a
+// fake counts as one made inside a callback; an unregistration waits for a
+// callback under way.
+class CallbackSlot {
+ public:
+  HRESULT Register(IUnknown* callback);
+  void Unregister(IUnknown* callback);
+  // False when none is registered.
+  template <typename Callback>
+  bool Notify(const std::function<void(Callback&)>& call) {
+    return Deliver([&call](IUnknown& callback) { call(static_cast<Callback&>(callback)); });
+  }
+  // Waits, 10 s at most, until a callback is or has been registered.
+  bool WaitForRegistration();
+  bool Registered() const;
+
+ private:
+  bool Deliver(const std::function<void(IUnknown&)>& call);
+
+  mutable std::mutex lock_;
+  std::condition_variable registered_;
+  IUnknown* callback_ = nullptr;
+  bool ever_registered_ = false;
+};
+
 // What one IAudioClient::Initialize call was offered, and with which arguments.
 struct Offer {
   WORD tag = 0;
@@ -180,10 +207,10 @@ struct FakeProperty {
 // "GetChannelVolumeLevelScalar#1" fails only channel 1's.
 class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
  public:
-  HRESULT STDMETHODCALLTYPE RegisterControlChangeNotify(IAudioEndpointVolumeCallback*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnregisterControlChangeNotify(IAudioEndpointVolumeCallback*) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE RegisterControlChangeNotify(IAudioEndpointVolumeCallback* callback) override;
+  HRESULT STDMETHODCALLTYPE UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* callback) override;
+  // Tells the registered callback of a change to these values, with the context.
+  bool Notify(float level, BOOL mute, const GUID& context, const std::vector<float>& channels);
   HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override {
     return Give("GetChannelCount", channel_count.value_or(static_cast<UINT>(channel_levels.size())), count);
   }
@@ -232,6 +259,7 @@ class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
   std::vector<float> channel_levels = {0.5F, 1.0F};
   // A count to answer instead of the levels' own, as a broken driver might.
   std::optional<UINT> channel_count;
+  CallbackSlot changes;
 };
 
 // The endpoint's peak meter.
@@ -272,8 +300,8 @@ class FakeSession final : public FakeObject<IAudioSessionControl2> {
   HRESULT STDMETHODCALLTYPE SetIconPath(LPCWSTR, LPCGUID) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetGroupingParam(GUID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetGroupingParam(LPCGUID, LPCGUID) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RegisterAudioSessionNotification(IAudioSessionEvents*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnregisterAudioSessionNotification(IAudioSessionEvents*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RegisterAudioSessionNotification(IAudioSessionEvents* callback) override;
+  HRESULT STDMETHODCALLTYPE UnregisterAudioSessionNotification(IAudioSessionEvents* callback) override;
   HRESULT STDMETHODCALLTYPE GetSessionIdentifier(LPWSTR* out) override;
   HRESULT STDMETHODCALLTYPE GetSessionInstanceIdentifier(LPWSTR* out) override;
   HRESULT STDMETHODCALLTYPE GetProcessId(DWORD* out) override { return Give("GetProcessId", process_id, out); }
@@ -288,6 +316,8 @@ class FakeSession final : public FakeObject<IAudioSessionControl2> {
   std::wstring instance_id = L"{instance}";
   FakeSimpleVolume volume;
   FakeMeter meter;
+  // session.events.Notify<IAudioSessionEvents>(...) tells of a change.
+  CallbackSlot events;
 };
 
 // The sessions of an endpoint, in order; "GetSession#1" faults the second.
@@ -307,8 +337,8 @@ class FakeSessionManager final : public FakeObject<IAudioSessionManager2> {
   }
   HRESULT STDMETHODCALLTYPE GetSimpleAudioVolume(LPCGUID, DWORD, ISimpleAudioVolume**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetSessionEnumerator(IAudioSessionEnumerator** out) override;
-  HRESULT STDMETHODCALLTYPE RegisterSessionNotification(IAudioSessionNotification*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE UnregisterSessionNotification(IAudioSessionNotification*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RegisterSessionNotification(IAudioSessionNotification* callback) override;
+  HRESULT STDMETHODCALLTYPE UnregisterSessionNotification(IAudioSessionNotification* callback) override;
   HRESULT STDMETHODCALLTYPE RegisterDuckNotification(LPCWSTR, IAudioVolumeDuckNotification*) override {
     return E_NOTIMPL;
   }
@@ -316,8 +346,14 @@ class FakeSessionManager final : public FakeObject<IAudioSessionManager2> {
 
   // Adds a session playing as the process, with every part present.
   FakeSession& AddSession(DWORD process_id, const std::wstring& display_name = {});
+  // Makes one as a program does once the watch has started, outside the
+  // enumerator's list, and tells the registered callback of it, lending the
+  // control for the call only; null when none is registered.
+  FakeSession* NotifyCreated(DWORD process_id);
 
   FakeSessionEnumerator enumerator;
+  CallbackSlot created;
+  std::vector<std::unique_ptr<FakeSession>> created_sessions;
 };
 
 class FakePropertyStore final : public FakeObject<IPropertyStore> {
@@ -533,6 +569,9 @@ struct FakePlatform {
   // References the tool still holds and releases it made beyond its own.
   long OutstandingReferences() const;
   long ExtraReleases() const;
+  // Callbacks the tool registered on volume controls, session managers and
+  // sessions and has not unregistered.
+  long RegisteredCallbacks() const;
 
   // Runs the playback listing of the states against these fakes, as with
   // no option; the pause is only counted.

@@ -6,7 +6,9 @@
 #include "tests/unit/platform_test.h"
 #include "text/output.h"
 #include "platform/console_stop.h"
+#include "platform/event_context.h"
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <thread>
@@ -30,10 +32,12 @@ Outcome Watch(FakePlatform& platform, const std::vector<std::string>& words,
   CapturedOutput output;
   const int status = platform.RunCommandLine(words);
   notifier.join();
+  const std::string text = output.Text();
   EXPECT_EQ(CallsFromCallbacks(), 0);
+  EXPECT_EQ(platform.RegisteredCallbacks(), 0) << "a callback left registered";
   static const std::regex kJsonTime(R"x((^|\n)\{"time":"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z",)x");
   static const std::regex kTextTime(R"x((^|\n)\d\d:\d\d:\d\d\.\d{3}  )x");
-  return {status, std::regex_replace(std::regex_replace(output.Text(), kJsonTime, "$1{"), kTextTime, "$1")};
+  return {status, std::regex_replace(std::regex_replace(text, kJsonTime, "$1{"), kTextTime, "$1")};
 }
 
 using Client = IMMNotificationClient;
@@ -300,16 +304,20 @@ TEST_F(Watching, EachCallOnTheWayFailing) {
         Watch(fresh, {"--watch", "--json", "--events", "1", "--timeout", "10"}, run.status == 0 ? change : nullptr);
     EXPECT_EQ(outcome.status, run.status);
     EXPECT_EQ(outcome.text, run.text);
+    // The message goes to standard error beside the document.
+    EXPECT_EQ(fresh.errors.empty(), run.status == 0);
     EXPECT_EQ(fresh.enumerator.unregistrations, run.text.find("RegisterEndpoint") == std::string::npos ? 1 : 0);
     EXPECT_EQ(fresh.OutstandingReferences(), 0);
     EXPECT_EQ(fresh.ExtraReleases(), 0);
   }
-  // As text, the tool's message form.
+  // As text, the tool's message form, on standard error.
   platform.create_fault = E_OUTOFMEMORY;
-  EXPECT_EQ(Watch(platform, {"--watch"}).text, "Couldn't create Device Enumerator: [0x8007000E]\n");
+  EXPECT_EQ(Watch(platform, {"--watch"}).text, "");
+  EXPECT_EQ(platform.errors, L"Couldn't create Device Enumerator: [0x8007000E]\n");
   platform.create_fault.reset();
   platform.enumerator.faults["RegisterEndpointNotificationCallback"] = E_ACCESSDENIED;
-  EXPECT_EQ(Watch(platform, {"--watch"}).text, "Couldn't register for notifications: [0x80070005]\n");
+  EXPECT_EQ(Watch(platform, {"--watch"}).text, "");
+  EXPECT_EQ(platform.errors, L"Couldn't register for notifications: [0x80070005]\n");
 }
 
 TEST_F(Watching, EventsAndTimeoutTakeWholeNumbersAndOnlyWithWatch) {
@@ -374,6 +382,202 @@ TEST_F(Watching, StopsOnTheConsolesEventsAndWhenWritingFails) {
   EXPECT_EQ(at_once.status, 0);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   EXPECT_EQ(fresh.enumerator.unregistrations, 1);
+}
+
+// --details and --sessions: what they register, the events that come
+// through it, and each registration failing.
+const GUID kOtherContext = {0x01234567, 0x89AB, 0xCDEF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}};
+
+void Wait(CallbackSlot& slot) { ASSERT_TRUE(slot.WaitForRegistration()); }
+void SessionEvent(FakeSession& session, const std::function<void(IAudioSessionEvents&)>& call) {
+  session.events.Notify<IAudioSessionEvents>(call);
+}
+
+// A playback endpoint with two programs on it, this test's own process and
+// the system's, and one that becomes active later; a change of each kind.
+Outcome EveryOptionEvent(FakePlatform& platform, const std::vector<std::string>& words) {
+  FakeDevice& speakers = platform.AddDevice(L"spk");
+  speakers.volume.muted = TRUE;
+  FakeSession& own = speakers.session_manager.AddSession(GetCurrentProcessId());
+  speakers.session_manager.AddSession(0, L"System").system_sounds = true;
+  FakeDevice& late = platform.AddDevice(L"late", DEVICE_STATE_DISABLED);
+  return Watch(platform, words, [&](Enumerator& e) {
+    Wait(speakers.volume.changes);
+    Wait(own.events);
+    speakers.volume.Notify(0.35F, TRUE, kTrelmoEventContext, {0.35F, 0.25F});
+    speakers.volume.Notify(0.5F, FALSE, kOtherContext, {});
+    SessionEvent(own, [](IAudioSessionEvents& c) { c.OnStateChanged(AudioSessionStateExpired); });
+    SessionEvent(own, [](IAudioSessionEvents& c) { c.OnSimpleVolumeChanged(0.25F, TRUE, &kTrelmoEventContext); });
+    SessionEvent(own, [](IAudioSessionEvents& c) { c.OnDisplayNameChanged(L"Song", &kOtherContext); });
+    FakeSession* added = speakers.session_manager.NotifyCreated(0);
+    ASSERT_NE(added, nullptr);
+    Wait(added->events);
+    SessionEvent(*added, [](IAudioSessionEvents& c) { c.OnSessionDisconnected(DisconnectReasonDeviceRemoval); });
+    State(e, late, DEVICE_STATE_ACTIVE);
+    Wait(late.volume.changes);
+    late.volume.Notify(1.0F, FALSE, GUID{}, {1.0F});
+  });
+}
+
+TEST_F(Watching, DetailsAndSessionsAsJsonLinesAndAsText) {
+  const Outcome json = EveryOptionEvent(platform, {"--watch", "--json", "--details", "--sessions", "--events=9", "--timeout=10"});
+  EXPECT_EQ(json.status, 0);
+  const std::string own = R"x("process_id":)x" + std::to_string(GetCurrentProcessId()) +
+                          R"x(,"process_name":"trelmo_unit_tests.exe")x";
+  const std::string spk = R"x("flow":"render","id":"{0.0.0.00000000}.{spk}","friendly_name":"spk (Speakers)")x";
+  const std::string ids = R"x("session_id":"{session}","instance_id":"{instance}"})x";
+  EXPECT_EQ(json.text, R"x({"event":"present",)x" + spk + R"x(,"state":"active","level":0.75,"muted":true}
+{"event":"session-present",)x" + spk + R"x(,"session":{)x" + own + R"x(,"display_name":null,"state":"active","system_sounds":false,"volume":0.5,"muted":false,)x" + ids + R"x(}
+{"event":"session-present",)x" + spk + R"x(,"session":{"process_id":0,"process_name":null,"display_name":"System","state":"active","system_sounds":true,"volume":0.5,"muted":false,)x" + ids + R"x(}
+{"event":"volume",)x" + spk + R"x(,"level":0.35,"muted":true,"channel_levels":[0.35,0.25],"by_trelmo":true}
+{"event":"volume",)x" + spk + R"x(,"level":0.5,"muted":false,"channel_levels":[],"by_trelmo":false}
+{"event":"session-state",)x" + spk + R"x(,"session":{)x" + own + R"x(,"display_name":null,)x" + ids + R"x(,"state":"expired"}
+{"event":"session-volume",)x" + spk + R"x(,"session":{)x" + own + R"x(,"display_name":null,)x" + ids + R"x(,"volume":0.25,"muted":true,"by_trelmo":true}
+{"event":"session-name",)x" + spk + R"x(,"session":{)x" + own + R"x(,"display_name":"Song",)x" + ids + R"x(,"display_name":"Song"}
+{"event":"session-added",)x" + spk + R"x(,"session":{"process_id":0,"process_name":null,"display_name":null,"state":"active","system_sounds":false,"volume":0.5,"muted":false,)x" + ids + R"x(}
+{"event":"session-removed",)x" + spk + R"x(,"session":{"process_id":0,"process_name":null,"display_name":null,)x" + ids + R"x(,"reason":"device-removed"}
+{"event":"state","flow":"render","id":"{0.0.0.00000000}.{late}","friendly_name":"late (Speakers)","state":"active","previous_state":"disabled"}
+{"event":"volume","flow":"render","id":"{0.0.0.00000000}.{late}","friendly_name":"late (Speakers)","level":1.0,"muted":false,"channel_levels":[1.0],"by_trelmo":false}
+)x");
+
+  FakePlatform fresh;
+  const Outcome text = EveryOptionEvent(fresh, {"--watch", "--details", "--sessions", "--events=9", "--timeout=10"});
+  const std::string id = "  {0.0.0.00000000}.{spk}\n";
+  const std::string self = "trelmo_unit_tests.exe (pid " + std::to_string(GetCurrentProcessId()) + ")";
+  EXPECT_EQ(text.text, "present   render   Active, 75 %, muted         spk (Speakers)                {0.0.0.00000000}.{spk}\n"
+                       "session-present  render   spk (Speakers): " + self + ", active, volume 50 %" + id +
+                       "session-present  render   spk (Speakers): System (pid 0), active, volume 50 %" + id +
+                       "volume    render   spk (Speakers): 35 %, muted" + id +
+                       "volume    render   spk (Speakers): 50 %" + id +
+                       "session-state  render   spk (Speakers): " + self + " expired" + id +
+                       "session-volume  render   spk (Speakers): " + self + " volume 25 %, muted" + id +
+                       "session-name  render   spk (Speakers): " + self + " named Song" + id +
+                       "session-added  render   spk (Speakers): Unknown (pid 0), active, volume 50 %" + id +
+                       "session-removed  render   spk (Speakers): Unknown (pid 0) removed: device-removed" + id +
+                       "state     render   Active (was Disabled)       late (Speakers)               {0.0.0.00000000}.{late}\n"
+                       "volume    render   late (Speakers): 100 %  {0.0.0.00000000}.{late}\n");
+  EXPECT_EQ(fresh.OutstandingReferences(), 0);
+  EXPECT_EQ(fresh.ExtraReleases(), 0);
+}
+
+TEST_F(Watching, WithoutTheirOptionsNothingIsReadOrRegisteredAndAppAndDefaultChoose) {
+  const auto made = [](const char* call) {
+    const std::vector<std::string> log = CallLog();
+    return std::count(log.begin(), log.end(), call);
+  };
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"--watch", "--timeout=1"}, {"--watch", "--details", "--timeout=1"}, {"--watch", "--sessions", "--timeout=1"}}) {
+    FakePlatform fresh;
+    fresh.AddDevice(L"spk").session_manager.AddSession(0);
+    Watch(fresh, words);
+    const bool details = words[1] == "--details";
+    const bool sessions = words[1] == "--sessions";
+    EXPECT_EQ(made("Activate"), details || sessions ? 1 : 0) << words[1];
+    EXPECT_EQ(made("RegisterControlChangeNotify") + made("GetMasterVolumeLevelScalar"), details ? 2 : 0);
+    EXPECT_EQ(made("GetSessionEnumerator") + made("RegisterSessionNotification"), sessions ? 2 : 0);
+    EXPECT_EQ(made("RegisterAudioSessionNotification"), sessions ? 1 : 0);
+    EXPECT_EQ(made("GetPeakValue"), 0);  // the peak meter is never watched
+  }
+
+  // --app keeps the programs it names; --default the endpoint that is the default at the start.
+  FakeDevice& speakers = platform.AddDevice(L"spk");
+  FakeDevice& headset = platform.AddDevice(L"headset");
+  headset.session_manager.AddSession(0, L"System");
+  FakeSession& own = headset.session_manager.AddSession(GetCurrentProcessId());
+  platform.enumerator.defaults[{eRender, eCommunications}] = &headset;
+  ForgetCalls();
+  const Outcome run = Watch(platform, {"--watch", "--default=communications", "--app=UNIT_TESTS", "--events=1", "--timeout=10"},
+                            [&](Enumerator& e) {
+                              Wait(own.events);
+                              Default(e, eRender, eCommunications, &speakers);
+                              SessionEvent(own, [](IAudioSessionEvents& c) { c.OnStateChanged(AudioSessionStateInactive); });
+                            });
+  EXPECT_EQ(std::regex_replace(run.text, std::regex(R"x((\S+) .*\{(\w+)\}\n)x"), "$1 $2\n"),
+            "present headset\nsession-present headset\nsession-state headset\n");
+  EXPECT_EQ(made("RegisterAudioSessionNotification"), 1);  // the system's session is not followed
+}
+
+TEST_F(Watching, EachRegistrationFailingIsAnErrorEventAndTheWatchGoesOn) {
+  const struct {
+    const char* where;  // volume, device, manager or session
+    const char* call;
+    std::string errors;
+  } cases[] = {
+      {"volume", "RegisterControlChangeNotify", "RegisterControlChangeNotify 0x80004001\n"},
+      {"device", "Activate#IAudioEndpointVolume", "Activate 0x80004001\n"},
+      {"device", "Activate#IAudioSessionManager2", "Activate 0x80004001\n"},
+      {"manager", "GetSessionEnumerator", "GetSessionEnumerator 0x80004001\n"},
+      {"manager", "RegisterSessionNotification", "RegisterSessionNotification 0x80004001\n"},
+      {"session", "RegisterAudioSessionNotification", "RegisterAudioSessionNotification 0x80004001 4312\n"},
+  };
+  for (const auto& run : cases) {
+    FakePlatform fresh;
+    FakeDevice& speakers = fresh.AddDevice(L"spk");
+    FakeSession& session = speakers.session_manager.AddSession(4312);
+    const std::string where = run.where;
+    auto& faults = where == "volume"    ? speakers.volume.faults
+                   : where == "manager" ? speakers.session_manager.faults
+                   : where == "session" ? session.faults
+                                        : speakers.faults;
+    faults[run.call] = E_NOTIMPL;
+    // Error events are not counted: the watch ends with the default's line.
+    const Outcome outcome = Watch(fresh, {"--watch", "--json", "--details", "--sessions", "--events=1", "--timeout=10"},
+                                  [&](Enumerator& e) { Default(e, eRender, eConsole, &speakers); });
+    EXPECT_EQ(outcome.status, 0) << run.call;
+    const std::regex error(R"x(\{"event":"error".*)x");
+    std::string errors;
+    std::smatch found;
+    for (std::sregex_iterator line(outcome.text.begin(), outcome.text.end(), error), end; line != end; ++line) {
+      const std::string text = line->str();
+      std::regex_search(text, found, std::regex(R"x("call":"(\w+)","code":"(\w+)")x"));
+      errors += found[1].str() + " " + found[2].str();
+      if (std::regex_search(text, found, std::regex(R"x("process_id":(\d+))x"))) {
+        errors += " " + found[1].str();
+      }
+      errors += "\n";
+    }
+    EXPECT_EQ(errors, run.errors) << run.call;
+    EXPECT_NE(outcome.text.find(R"x("event":"default")x"), std::string::npos) << run.call;
+    // The calls after a failure are still made.
+    const std::vector<std::string> log = CallLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "RegisterSessionNotification"),
+              where == "device" && std::string(run.call).find("Manager") != std::string::npos ? 0 : 1);
+    EXPECT_EQ(fresh.OutstandingReferences(), 0);
+  }
+}
+
+TEST_F(Watching, WhatWasRegisteredGoesOnEveryWayTheWatchEnds) {
+  const std::vector<std::string> words = {"--watch", "--details", "--sessions"};
+  const auto ready = [](FakeDevice& device) {
+    Wait(device.volume.changes);
+    Wait(device.session_manager.enumerator.sessions[0]->events);
+  };
+  for (const int control : {CTRL_C_EVENT, CTRL_CLOSE_EVENT}) {
+    FakePlatform fresh;
+    FakeDevice& speakers = fresh.AddDevice(L"spk");
+    speakers.session_manager.AddSession(0);
+    const Outcome run = Watch(fresh, words, [&](Enumerator&) {
+      ready(speakers);
+      // A new session that comes as the watch ends: its control is let go all the same.
+      speakers.session_manager.NotifyCreated(0);
+      EXPECT_EQ(StopWatching(static_cast<DWORD>(control)), TRUE);
+      if (control == CTRL_CLOSE_EVENT) {
+        EXPECT_EQ(fresh.RegisteredCallbacks(), 0);
+        EXPECT_EQ(fresh.OutstandingReferences(), 0);
+      }
+    });
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(fresh.OutstandingReferences(), 0);
+    EXPECT_EQ(fresh.ExtraReleases(), 0);
+  }
+  FakeDevice& speakers = platform.AddDevice(L"spk");
+  speakers.session_manager.AddSession(0);
+  std::vector<std::string> timed = words;
+  timed.emplace_back("--timeout=1");
+  EXPECT_EQ(Watch(platform, timed).status, 0);
+  SelectOutput(reinterpret_cast<HANDLE>(0x1234), FailEveryLine);
+  EXPECT_EQ(Watch(platform, words).status, 0);
+  SelectOutput(nullptr, nullptr);
 }
 
 }  // namespace
