@@ -314,21 +314,25 @@ check_words() {
 {
   printf '%s\r\n' "$usage"
   printf '%s\r\n' \
-    "    --json          one JSON document instead of the text listing, without the pause" \
-    "    --no-pause      the text listing without the pause at its end" \
-    "    --capture       list recording (capture) endpoints instead of playback ones" \
+    "    --json          one JSON document instead of the listing, without the pause" \
+    "    --no-pause      the listing without the pause at its end" \
+    "    --capture       list recording endpoints instead of playback ones" \
     "    --render        list playback endpoints (the default); with --capture, both" \
-    "    --details       add form factor, device format, speakers, container, volume, peak" \
-    "    --brief         one line per endpoint: default marks, state, name, identifier" \
+    "    --details       add form factor, device format, speakers, container," \
+    "                    volume, peak and the roles it is the default for" \
+    "    --brief         one line per endpoint: default marks, state, flow (when" \
+    "                    both are listed), name and identifier" \
     "    --id ID         only the endpoint with this identifier; may be given again" \
     "    --name TEXT     only endpoints whose name contains TEXT; may be given again" \
     "    --default ROLE  only the default for console, multimedia or communications" \
-    "    --app TEXT      only sessions of programs whose name contains TEXT" \
-    "    --formats       add what each endpoint can play and record, shared and exclusive" \
+    "    --app TEXT      only sessions of programs whose name contains TEXT;" \
+    "                    status 1 when a listing finds none" \
+    "    --formats       add the formats each endpoint takes, shared and exclusive" \
     "    --sessions      add the programs playing or recording on each endpoint" \
     "    --watch         print endpoint changes as they happen, until stopped" \
     "    --events N      with --watch: stop after N changes" \
-    "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached" \
+    "    --timeout SECS  with --watch: stop after SECS seconds; status 1 when" \
+    "                    --events N were not reached by then" \
     "    --set-default ROLE" \
     "                    make the chosen endpoint the default for ROLE, or all" \
     "    --cycle-default ROLE" \
@@ -338,8 +342,12 @@ check_words() {
     "    --mute          mute the chosen endpoints or sessions" \
     "    --unmute        unmute the chosen endpoints or sessions" \
     "    --toggle-mute   mute the chosen endpoints or sessions, or unmute them" \
+    "    --quiet         trelmow.exe shows no message box when something fails" \
     "    --help, -h, /?  this help" \
-    "    --version       the version of trelmo"
+    "    --version       the version of trelmo" \
+    "" \
+    "Status: 0 done; 1 nothing chosen (or, with --app, no program found), or a" \
+    "change refused; 2 a word not understood; -1 a platform call failed."
 } >"$scratch/help.expected"
 check_words help 0 --help
 printf 'trelmo %s\r\n' "$version" >"$scratch/version.expected"
@@ -348,7 +356,8 @@ check_words version 0 --Version
 printf '%s' "$usage" >"$scratch/bogus.expected"
 check_words bogus 2 --json --bogus
 # Why, on standard error, among Wine's own lines.
-grep -qx $'trelmo: "--bogus" is not a state word or an option\r' "$scratch/bogus.err" || fail "bogus: no reason line"
+grep -qx $'trelmo: "--bogus" is not a state word or an option (see trelmo --help)\r' "$scratch/bogus.err" ||
+  fail "bogus: no reason line"
 
 # Changing under Wine 8: --default alone lists Wine's own endpoint, the
 # default for every role; the volume control keeps a level set in dB and a
