@@ -18,8 +18,19 @@ void WriteDocument(const Json& document) {
   WriteUtf8(DumpJson(document, 2) + "\n");
 }
 
-int WriteErrorDocument(const char* call, HRESULT result, const char* message) {
-  WriteDocument(ErrorDocument(call, result, message));
+// What a document begins with, error or not: the version and when it was read.
+Json DocumentHead(std::string_view version, std::chrono::system_clock::time_point read_at) {
+  Json document = Json::object();
+  document["trelmo"] = version;
+  document["read_at"] = UtcText(read_at);
+  return document;
+}
+
+int WriteErrorDocument(std::string_view version, std::chrono::system_clock::time_point read_at, const char* call,
+                       HRESULT result, const char* message) {
+  Json document = DocumentHead(version, read_at);
+  document.update(ErrorDocument(call, result, message));
+  WriteDocument(document);
   return -1;
 }
 
@@ -29,7 +40,8 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
   ComHandle<IMMDeviceEnumerator> enumerator;
   HRESULT result = CreateEnumerator(create_instance, enumerator);
   if (FAILED(result)) {
-    return WriteErrorDocument("CoCreateInstance", result, "Couldn't create Device Enumerator");
+    return WriteErrorDocument(version, std::chrono::system_clock::now(), "CoCreateInstance", result,
+                              "Couldn't create Device Enumerator");
   }
 
   // The moment the reading starts is the one the document stands for.
@@ -42,11 +54,12 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
   }
 
   Json endpoints = Json::array();
+  std::size_t sessions = 0;
   for (std::size_t listed = 0; listed < flows.size(); ++listed) {
     ComHandle<IMMDeviceCollection> collection;
     result = EnumerateEndpoints(*enumerator.Get(), flows[listed], options.filter.states, collection);
     if (FAILED(result)) {
-      return WriteErrorDocument("EnumAudioEndpoints", result, "Couldn't enumerate");
+      return WriteErrorDocument(version, read_at, "EnumAudioEndpoints", result, "Couldn't enumerate");
     }
     const UINT count = EndpointCount(*collection.Get());
     ForEachEndpoint(*collection.Get(), count, [&](UINT index, ComHandle<IMMDevice> device) {
@@ -68,13 +81,13 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
       }
       EndpointSnapshot endpoint = reader.TakeSnapshot();
       options.filter.ChooseSessions(endpoint);
+      sessions += endpoint.sessions ? endpoint.sessions->size() : 0;
       endpoints.push_back(DocumentEntry(endpoint, defaults[listed], EntryParts{options.formats, options.sessions}));
     });
   }
-  const bool none_chosen = options.filter.Chooses() && endpoints.empty();
-  Json document = Json::object();
-  document["trelmo"] = version;
-  document["read_at"] = UtcText(read_at);
+  const bool none_chosen =
+      (options.filter.Chooses() && endpoints.empty()) || (!options.filter.apps.empty() && sessions == 0);
+  Json document = DocumentHead(version, read_at);
   document["endpoints"] = std::move(endpoints);
   WriteDocument(document);
   return none_chosen ? 1 : 0;

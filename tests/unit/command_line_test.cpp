@@ -361,6 +361,24 @@ TEST_F(Choosing, KeepsWhatAnyValueMatchesAndTheHeaderCountsWhatIsPrinted) {
   EXPECT_EQ(document["endpoints"][0]["id"], "{0.0.0.00000000}.{beta}");
 }
 
+TEST_F(Choosing, AppsThatMatchNoSessionEndWithOneAndWithoutAppEverySessionShows) {
+  FakeDevice& speakers = platform.AddDevice(L"spk");
+  speakers.session_manager.AddSession(GetCurrentProcessId());
+  speakers.session_manager.AddSession(0xFFFFFFF0);  // a process without a name
+  const Outcome all = RunWords(platform, {"--sessions", "--no-pause"});
+  EXPECT_EQ(all.status, 0);
+  EXPECT_NE(all.text.find("Session            : trelmo_unit_tests.exe"), std::string::npos) << all.text;
+  EXPECT_NE(all.text.find(" (pid 4294967280), "), std::string::npos) << all.text;
+  for (const auto& [words, status] : std::vector<std::pair<std::vector<std::string>, int>>{
+           {{"--app", "nothing", "--no-pause"}, 1},
+           {{"--app", "nothing", "--json"}, 1},
+           {{"--app", "nothing", "--brief", "--no-pause"}, 1},
+           {{"--app", "UNIT_TESTS", "--no-pause"}, 0},
+           {{"--app", "unit_tests", "--json", "--capture", "--render"}, 0}}) {
+    EXPECT_EQ(RunWords(platform, words).status, status) << words[1] << " " << words[2];
+  }
+}
+
 TEST_F(Choosing, AValueIsTheNextWordAsTypedOrWhatFollowsTheEqualsSign) {
   const auto parse = [](std::vector<std::string> words, const WideArguments& wide = {}) {
     std::vector<char*> argv{const_cast<char*>("trelmo")};
