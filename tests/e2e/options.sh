@@ -11,10 +11,13 @@
 # --formats --json must add to every endpoint what Wine's audio client takes;
 # --watch must show the endpoints present and then the default endpoint that
 # another process sets.
-# Usage: options.sh TRELMO_EXE
+# trelmow.exe, given, must end a failing change with the same status, write
+# nothing to a terminal and what trelmo.exe writes to a file.
+# Usage: options.sh TRELMO_EXE [TRELMOW_EXE]
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 exe=$1
+windowed_exe=${2:-}
 
 # Wine remembers endpoints by name in the shared prefix, so the names are this
 # test's own. Each entry is FLOW:DESCRIPTION:CHANNELS:CHANNEL_MASK for the
@@ -385,6 +388,22 @@ printf "Couldn't set volume: [0x80004001]\r\n" >"$scratch/set_scalar.expected"
 check_words set_scalar 255 --name "opt head" --set-volume 50%
 printf '%s' "$usage" >"$scratch/unchosen.expected"
 check_words unchosen 2 --set-volume 50
+
+# trelmow.exe, the same failing change from a hotkey: Wine gives a program of
+# the Windows subsystem the terminal it was started from, where it writes
+# nothing, on either stream; redirected, it writes what trelmo.exe does. Its
+# message box (a unit test replaces it) returns at once under Wine without a
+# display, so the run without --quiet ends too.
+if [ -n "$windowed_exe" ]; then
+  /usr/bin/python3 "$e2e_dir/pty_run.py" --timeout 60 "$scratch/windowed_tty.raw" "$scratch/windowed_tty.txt" -- \
+    "$wine_run" "$windowed_exe" --name "opt head" --set-volume 50% --quiet
+  expect_equal "windowed on a terminal: exit status" 255 "$?"
+  [ ! -s "$scratch/windowed_tty.raw" ] || fail "windowed on a terminal: wrote $(od -c "$scratch/windowed_tty.raw")"
+  run_windows windowed "$windowed_exe" --name "opt head" --set-volume 50%
+  expect_equal "windowed: exit status" 255 "$status"
+  cat "$scratch/windowed.out" "$scratch/windowed.err" >"$scratch/windowed.both"
+  grep -q "Couldn't set volume: \[0x80004001\]" "$scratch/windowed.both" || fail "windowed: no reason written"
+fi
 
 # --watch as text, with nothing changing: a present line per active render
 # endpoint, then the deadline ends it with status 0.

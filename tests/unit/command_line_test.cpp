@@ -379,6 +379,36 @@ TEST_F(Choosing, AppsThatMatchNoSessionEndWithOneAndWithoutAppEverySessionShows)
   }
 }
 
+TEST_F(Choosing, ARoleGivenTwiceIsSetOnce) {
+  platform.AddDevice(L"one");
+  platform.enumerator.defaults[{eRender, eConsole}] = &platform.AddDevice(L"two");
+  EXPECT_EQ(RunWords(platform, {"--name", "one", "--set-default", "console", "--set-default", "Console"}).status, 0);
+  EXPECT_EQ(platform.policy.made_default,
+            (std::vector<std::pair<std::wstring, ERole>>{{L"{0.0.0.00000000}.{one}", eConsole}}));
+}
+
+// trelmow.exe: what went wrong goes to a message box (here kept), with the
+// status, unless --quiet; it never pauses.
+TEST_F(Choosing, TheWindowedRunShowsARefusalOrAFailureUnlessQuiet) {
+  platform.AddDevice(L"two").volume.faults["SetMasterVolumeLevelScalar"] = kDeviceInvalidated;
+  CapturedOutput output;
+  EXPECT_EQ(platform.RunWindowed({"--name", "--mute"}), 2);
+  EXPECT_EQ(platform.messages,
+            (std::vector<std::wstring>{L"trelmo: --name takes the text to look for, not \"--mute\"; for a value that "
+                                       L"begins with \"--\" write --name=--mute (see trelmo --help)\n\nStatus: 2"}));
+  EXPECT_EQ(platform.RunWindowed({"--name", "two", "--set-volume", "10"}), -1);
+  ASSERT_EQ(platform.messages.size(), 2U);
+  EXPECT_EQ(platform.messages[1].substr(platform.messages[1].size() - 12), L"\n\nStatus: -1");
+  EXPECT_EQ(platform.RunWindowed({"--name", "two"}), 0);
+  EXPECT_EQ(platform.RunWindowed({"--name", "two", "--set-volume", "10", "--QUIET"}), -1);
+  EXPECT_EQ(platform.RunWindowed({"--bogus", "--quiet"}), 2);
+  EXPECT_EQ(platform.RunWindowed({"--help", "--quiet"}), 0);
+  EXPECT_EQ(platform.messages.size(), 2U);
+  EXPECT_EQ(platform.pauses, 0);
+  // trelmo.exe takes --quiet as well, so that a script can call either.
+  EXPECT_EQ(platform.RunCommandLine({"--quiet", "--name", "two", "--no-pause"}), 0);
+}
+
 TEST_F(Choosing, AValueIsTheNextWordAsTypedOrWhatFollowsTheEqualsSign) {
   const auto parse = [](std::vector<std::string> words, const WideArguments& wide = {}) {
     std::vector<char*> argv{const_cast<char*>("trelmo")};
