@@ -137,7 +137,12 @@ void PrintBrief(const std::vector<BriefFlow>& flows, const Options& options) {
       entries.push_back({&endpoint, &flow.defaults});
     }
   }
-  const std::vector<std::wstring> lines = BriefLines(entries, options.filter.flows.size() > 1);
+  // On a console the lines fit its window; a line as wide as the window would
+  // leave the cursor on the next line, and its line end an empty one.
+  const std::size_t columns = ConsoleColumns();
+  const std::vector<std::wstring> lines =
+      BriefLines(entries, options.filter.flows.size() > 1, OutputIsConsole() ? DisplayWidth : WrittenWidth,
+                 columns > 1 ? columns - 1 : 0);
   auto line = lines.begin();
   for (const BriefFlow& flow : flows) {
     WriteLine(HeaderLine(flow.header_count, flow.flow));
