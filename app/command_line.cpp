@@ -2,6 +2,7 @@
 
 #include "app/version.h"
 #include "modes/modes.h"
+#include "readers/reader.h"
 #include "readers/vocabulary.h"
 #include "text/output.h"
 #include "text/text.h"
@@ -113,6 +114,26 @@ bool TakeVolume(const std::wstring& typed, std::optional<VolumeSetting>& setting
   return true;
 }
 
+// "48000" or "96000/24": a rate of the formats grid, and PCM bits.
+bool TakeFormat(const std::wstring& typed, std::optional<FormatSetting>& setting) {
+  const std::size_t slash = typed.find(L'/');
+  std::uint32_t rate = 0;
+  std::uint32_t bits = 0;
+  if (!WholeNumber(typed.substr(0, slash), 384000, rate) ||
+      std::find(std::begin(kSampleRates), std::end(kSampleRates), rate) == std::end(kSampleRates)) {
+    return false;
+  }
+  FormatSetting format{rate, std::nullopt};
+  if (slash != std::wstring::npos) {
+    if (!WholeNumber(typed.substr(slash + 1), 32, bits) || (bits != 16 && bits != 24 && bits != 32)) {
+      return false;
+    }
+    format.bits = static_cast<std::uint16_t>(bits);
+  }
+  setting = format;
+  return true;
+}
+
 // One option: the word, compared after the same folding as state words (so
 // "--JSON" is "--json"), what it sets, and its line of the help. A switch
 // sets a flag; an option that takes a value ("--id ID" or "--id=ID") hands
@@ -185,10 +206,28 @@ constexpr OptionRow kOptions[] = {
     {"--set-volume", nullptr, [](Options& options, std::wstring value) { return TakeVolume(value, options.set_volume); },
      "--set-volume LEVEL", "set the volume of what is chosen: N%, +N%, -N% or NdB",
      "N, N%, +N% or -N% with N from 0 to 100, or a level in dB such as -12.5dB", true},
+    {"--enable", &Options::enable, nullptr, "--enable", "enable the chosen endpoints"},
+    {"--disable", &Options::disable, nullptr, "--disable", "disable the chosen endpoints"},
+    {"--set-format", nullptr, [](Options& options, std::wstring value) { return TakeFormat(value, options.set_format); },
+     "--set-format RATE[/BITS]", "set the default format of the chosen endpoints",
+     "a rate such as 48000, 44100/16 or 96000/24: 8000 to 384000 Hz, 16, 24 or 32 bits", true},
     {"--mute", &Options::mute, nullptr, "--mute", "mute the chosen endpoints or sessions"},
     {"--unmute", &Options::unmute, nullptr, "--unmute", "unmute the chosen endpoints or sessions"},
     {"--toggle-mute", &Options::toggle_mute, nullptr, "--toggle-mute",
      "mute the chosen endpoints or sessions, or unmute them"},
+    {"--save", nullptr,
+     [](Options& options, std::wstring value) {
+       options.save = std::move(value);
+       return true;
+     },
+     "--save FILE", "write every endpoint's settings to FILE, as --json does", "a file name", true},
+    {"--restore", nullptr,
+     [](Options& options, std::wstring value) {
+       options.restore = std::move(value);
+       return true;
+     },
+     "--restore FILE", "change what differs from the settings saved in FILE", "a file name", true},
+    {"--dry-run", &Options::dry_run, nullptr, "--dry-run", "with a change: say what it would change, change nothing"},
     {"--quiet", &Options::quiet, nullptr, "--quiet", "trelmow.exe shows no message box when something fails"},
     {"--help", &Options::help, nullptr, "--help, -h, /?", "this help"},
     {"-h", &Options::help, nullptr, {}, {}},
@@ -433,6 +472,18 @@ class WordReader {
   std::wstring change_word_;  // the option that first made the run a change
 };
 
+// --dry-run previews a change, --save writes a listing: why they cannot
+// be used as given, or empty.
+std::wstring WhyNotSaved(const Options& options) {
+  if (options.dry_run && !options.Changes()) {
+    return L"--dry-run goes with an option that changes something";
+  }
+  if (options.save && (options.Changes() || options.watch)) {
+    return L"--save writes what there is: it takes no change and no --watch";
+  }
+  return {};
+}
+
 // --events and --timeout say when a watch ends: why they cannot be used
 // without one, or empty.
 std::wstring WithoutWatch(const Options& options) {
@@ -459,8 +510,21 @@ std::wstring WhyUnchosen(const Options& options) {
   if (!options.Changes()) {
     return {};
   }
+  if (options.restore) {
+    if (options.enable || options.disable || options.set_format || sets_default || options.set_volume ||
+        options.Mute() || !filter.apps.empty()) {
+      return L"--restore changes what differs from its file: it takes no other change and no --app";
+    }
+    return {};
+  }
   if (!filter.Chooses() && filter.apps.empty()) {
     return L"a change needs a chooser: --id, --name, --default or --app";
+  }
+  if ((options.enable || options.disable || options.set_format) && (!filter.Chooses() || !filter.apps.empty())) {
+    return L"--enable, --disable and --set-format need --id, --name or --default, and take no --app";
+  }
+  if (options.enable && options.disable) {
+    return L"--enable and --disable do not go together";
   }
   if (sets_default && (!filter.Chooses() || !filter.apps.empty())) {
     return L"--set-default and --cycle-default need --id, --name or --default, and take no --app";
@@ -513,9 +577,9 @@ int Run(int argc, char* argv[], CreateInstanceFunction create_instance, void (*p
     return RunWatch(options, create_instance);
   }
   if (options.Changes()) {
-    return RunChanges(options, create_instance);
+    return RunChanges(options, create_instance, TRELMO_VERSION_TEXT);
   }
-  if (options.json) {
+  if (options.json || options.save) {
     return RunDocument(options, create_instance, TRELMO_VERSION_TEXT);
   }
   return RunListing(options, create_instance, pause);
@@ -530,9 +594,18 @@ bool ParseArguments(int argc, char* argv[], Options& options, const WideArgument
   options.filter.states = 0;
   WordReader reader(argc, argv, options, wide_argv);
   std::wstring why = reader.ReadWords();
-  // Options alone leave the default of listing active endpoints.
+  // Options alone leave the default of listing active endpoints; enabling
+  // and disabling choose among every endpoint that is there, and a setup is
+  // saved and restored whole.
+  options.states_given = reader.StateWordGiven();
   if (!reader.StateWordGiven()) {
-    options.filter.states = DEVICE_STATE_ACTIVE;
+    const bool every_state = options.enable || options.disable || options.save || options.restore;
+    options.filter.states = every_state ? DEVICE_STATE_ACTIVE | DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED
+                                        : DEVICE_STATE_ACTIVE;
+  }
+  if ((options.save || options.restore) && !options.render && !options.capture) {
+    options.render = true;
+    options.capture = true;
   }
   options.filter.flows = ListedFlows(options);
   // A listing that chooses sessions shows them.
@@ -546,6 +619,9 @@ bool ParseArguments(int argc, char* argv[], Options& options, const WideArgument
   }
   if (why.empty() && !options.help) {
     why = WhyUnchosen(options);
+  }
+  if (why.empty() && !options.help) {
+    why = WhyNotSaved(options);
   }
   if (why.empty() && !options.help) {
     why = reader.WithoutEffect();

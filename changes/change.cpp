@@ -17,8 +17,9 @@ HRESULT Called(const char* call, HRESULT result, Failures& failures) {
   return result;
 }
 
-// The level a setting comes to from the level there is.
-float Target(const VolumeSetting& setting, float level) {
+}  // namespace
+
+float VolumeTarget(const VolumeSetting& setting, float level) {
   switch (setting.kind) {
     case VolumeSetting::Kind::kStep:
       return std::clamp(level + setting.value / 100.0F, 0.0F, 1.0F);
@@ -30,9 +31,11 @@ float Target(const VolumeSetting& setting, float level) {
   }
 }
 
-bool Target(MuteSetting setting, bool muted) {
+bool MuteTarget(MuteSetting setting, bool muted) {
   return setting == MuteSetting::kToggle ? !muted : setting == MuteSetting::kMute;
 }
+
+namespace {
 
 // The calls of the two controls by one name each, so that one sequence
 // serves both.
@@ -67,7 +70,7 @@ HRESULT SetVolume(const Calls& calls, const VolumeSetting& setting, ChangeRecord
     return result;
   }
   record.before_level = level;
-  result = Called(calls.SetName(), calls.Set(Target(setting, level)), failures);
+  result = Called(calls.SetName(), calls.Set(VolumeTarget(setting, level)), failures);
   if (FAILED(result)) {
     return result;
   }
@@ -86,7 +89,7 @@ HRESULT SetMute(Control& control, MuteSetting setting, ChangeRecord& record, Fai
     return result;
   }
   record.before_muted = muted != FALSE;
-  result = Called("SetMute", control.SetMute(Target(setting, muted != FALSE) ? TRUE : FALSE, &kTrelmoEventContext),
+  result = Called("SetMute", control.SetMute(MuteTarget(setting, muted != FALSE) ? TRUE : FALSE, &kTrelmoEventContext),
                   failures);
   if (FAILED(result)) {
     return result;
@@ -95,6 +98,16 @@ HRESULT SetMute(Control& control, MuteSetting setting, ChangeRecord& record, Fai
     record.after_muted = muted != FALSE;
   }
   return S_OK;
+}
+
+// The endpoint asked for again by its identifier: a new object, so that
+// neither its property store nor an audio client answers from before a change.
+std::optional<EndpointReader> ReadAfresh(IMMDeviceEnumerator& enumerator, const std::wstring& id, Failures& failures) {
+  ComHandle<IMMDevice> device;
+  if (FAILED(Called("GetDevice", EndpointById(enumerator, id.c_str(), device), failures))) {
+    return std::nullopt;
+  }
+  return EndpointReader(std::move(device));
 }
 
 }  // namespace
@@ -120,6 +133,43 @@ HRESULT ChangeDefault(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, Ch
     record.after_default = ReadDefault(enumerator, record.flow, record.role);
   }
   return result;
+}
+
+HRESULT ChangeState(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, bool enable, ChangeRecord& record,
+                    Failures& failures) {
+  record.what = ChangeKind::kState;
+  const std::wstring id = record.id.value_or(L"");
+  const HRESULT result =
+      Called("SetEndpointVisibility", policy.SetEndpointVisibility(id.c_str(), enable ? TRUE : FALSE), failures);
+  if (FAILED(result)) {
+    return result;
+  }
+  if (std::optional<EndpointReader> reader = ReadAfresh(enumerator, id, failures)) {
+    reader->ReadState();
+    record.after_state = reader->Snapshot().state;
+  }
+  return S_OK;
+}
+
+HRESULT ChangeFormat(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, const PcmLayout& format,
+                     ChangeRecord& record, Failures& failures) {
+  record.what = ChangeKind::kFormat;
+  const std::wstring id = record.id.value_or(L"");
+  WAVEFORMATEXTENSIBLE endpoint_format = ExtensibleFormat(format, kSubtypePcm);
+  // The shared mix is float: the engine mixes in 32-bit IEEE float whatever the device takes.
+  WAVEFORMATEXTENSIBLE mix_format =
+      ExtensibleFormat({format.rate, format.channels, format.channel_mask, 32, 32}, kSubtypeIeeeFloat);
+  const HRESULT result = Called(
+      "SetDeviceFormat", policy.SetDeviceFormat(id.c_str(), &endpoint_format.Format, &mix_format.Format), failures);
+  if (FAILED(result)) {
+    return result;
+  }
+  if (std::optional<EndpointReader> reader = ReadAfresh(enumerator, id, failures)) {
+    reader->ReadFormat();
+    const EndpointSnapshot& after = reader->Snapshot();
+    record.after_format = after.device_format ? after.device_format : after.mix_format;
+  }
+  return S_OK;
 }
 
 HRESULT ChangeVolume(IAudioEndpointVolume& control, const VolumeSetting& setting, ChangeRecord& record,

@@ -1,13 +1,16 @@
-// Changing what trelmo shows: the default endpoint, and the volume and mute
-// of endpoints and sessions. Each change reads what it changes before and
+// Changing what trelmo shows: whether an endpoint is enabled, its default
+// format, the default endpoint, and the volume and mute of endpoints and
+// sessions. Each change reads what it changes before and
 // after, through the object that changed it, and keeps what the platform
 // said as plain values; each call that fails is recorded.
 #pragma once
 
 #include "platform/core_audio.h"
 #include "platform/policy_config.h"
+#include "readers/reader.h"
 #include "readers/snapshot.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -27,7 +30,14 @@ struct VolumeSetting {
 
 enum class MuteSetting { kMute, kUnmute, kToggle };
 
-enum class ChangeKind { kDefault, kVolume, kMute };
+// A default format to set: a rate of the formats grid and, when given, the
+// bits (16, 24 or 32) of PCM samples.
+struct FormatSetting {
+  std::uint32_t rate = 0;
+  std::optional<std::uint16_t> bits;
+};
+
+enum class ChangeKind { kDefault, kVolume, kMute, kState, kFormat };
 
 // The program whose session changed.
 struct ChangedSession {
@@ -41,7 +51,9 @@ struct NamedEndpoint {
   std::optional<std::wstring> name;
 };
 
-// One change made, with what the platform said before and after it.
+// One change made, with what the platform said before and after it. A
+// change not needed (already so) has no call and its before as its after;
+// a change previewed (a dry run) has what it would set as its after.
 struct ChangeRecord {
   ChangeKind what = ChangeKind::kVolume;
   EDataFlow flow = eRender;
@@ -58,7 +70,19 @@ struct ChangeRecord {
   std::optional<float> after_level;
   std::optional<bool> before_muted;
   std::optional<bool> after_muted;
+  // Of a state, the endpoint's state; of a format, its device format.
+  std::optional<DWORD> before_state;
+  std::optional<DWORD> after_state;
+  std::optional<MixFormatFacts> before_format;
+  std::optional<MixFormatFacts> after_format;
+  bool needed = true;    // false: already so, nothing was called
+  bool preview = false;  // a dry run: nothing was set, the after is what would be
 };
+
+// The level a setting comes to from the level there is (0.0 to 1.0, or dB),
+// and the mute from the mute there is.
+float VolumeTarget(const VolumeSetting& setting, float level);
+bool MuteTarget(MuteSetting setting, bool muted);
 
 // The flow's default endpoint for the role; nothing when there is none.
 NamedEndpoint ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role);
@@ -67,6 +91,16 @@ NamedEndpoint ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole
 // endpoint is. The record holds the endpoint and the default before.
 HRESULT ChangeDefault(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, ChangeRecord& record,
                       std::vector<CallFailure>& failures);
+
+// Enables or disables the endpoint, then reads its state afresh by its
+// identifier. The record holds the endpoint and its state before.
+HRESULT ChangeState(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, bool enable, ChangeRecord& record,
+                    std::vector<CallFailure>& failures);
+
+// Sets the endpoint's default format (a PCM record) with the float mix
+// format of the same rate and layout, then reads both afresh.
+HRESULT ChangeFormat(IPolicyConfig& policy, IMMDeviceEnumerator& enumerator, const PcmLayout& format,
+                     ChangeRecord& record, std::vector<CallFailure>& failures);
 
 // Sets the volume through the control, read before and after through it.
 // A step or a level in dB starts from the level there is.

@@ -1,334 +1,361 @@
 #include "modes/modes.h"
 
 #include "changes/changes.h"
+#include "modes/plan.h"
 #include "platform/endpoints.h"
+#include "platform/files.h"
 #include "readers/reader.h"
+#include "readers/setup.h"
 #include "text/output.h"
 #include "text/text.h"
 #include "views/views.h"
 
+#include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
-// The endpoints of one listed flow that the choosers chose, in listing order.
-struct ChosenFlow {
-  EDataFlow flow = eRender;
-  RoleIds defaults;
-  std::vector<std::unique_ptr<EndpointReader>> endpoints;
-};
-
-// A session chosen by --app, with the endpoint it plays on.
-struct ChosenSession {
-  const EndpointReader* endpoint = nullptr;
-  const SessionFacts* facts = nullptr;
-  ISimpleAudioVolume* control = nullptr;
-};
-
 // What a change run says: each change as it is made, then what ended it.
-// As text, a line each; with --json, one document at the end.
+// As text, a line each, what went wrong on standard error; with --json, one
+// document at the end, which carries what went wrong too.
 class Report {
  public:
-  explicit Report(bool json) : json_(json) {}
+  Report(const Options& options, std::string_view version)
+      : json_(options.json), restore_(options.restore.has_value()) {
+    document_.version = version;
+    document_.read_at = std::chrono::system_clock::now();
+    document_.dry_run = options.dry_run;
+    if (restore_) {
+      document_.skipped.emplace();
+    }
+  }
 
   void Made(const ChangeRecord& change) {
+    made_ = true;
     if (json_) {
-      changes_.push_back(change);
+      document_.changes.push_back(change);
     } else {
       WriteWide(ChangeLine(change) + L"\n");
     }
   }
 
-  // Nothing was changed: the choice or a level was wrong. Status 1.
-  int Refused(const std::string& message, const std::vector<const EndpointSnapshot*>& endpoints = {}) {
+  void Skipped(const SkippedEndpoint& skipped) {
     if (json_) {
-      problems_.push_back({message, nullptr, S_OK, endpoints});
-      return Finish(1);
+      document_.skipped->push_back(skipped);
+    } else {
+      WriteWide(SkippedText(skipped) + L"\n");
     }
-    WriteLine(message);
+  }
+
+  // Nothing was changed: the choice, a level, a format or a file was wrong. Status 1.
+  int Refused(const std::string& message, const std::vector<const EndpointSnapshot*>& endpoints = {}) {
+    WriteErrorLine(Utf8ToWide(message));
     for (const EndpointSnapshot* endpoint : endpoints) {
-      WriteWide(L"    " + endpoint->friendly_name.value_or(L"Unknown") + L"  " + endpoint->id.value_or(L"(null)") +
-                L"\n");
+      WriteErrorLine(L"    " + endpoint->friendly_name.value_or(L"Unknown") + L"  " + endpoint->id.value_or(L"(null)"));
+    }
+    if (json_) {
+      document_.problems.push_back({message, nullptr, S_OK, endpoints});
     }
     return Finish(1);
   }
 
   // A platform call failed: the changes made stay made. Status -1.
   int Failed(const char* call, HRESULT result, const char* message) {
+    WriteErrorLine(Utf8ToWide(MessageText(std::string(message) + ": [0x", result)));
     if (json_) {
-      problems_.push_back({message, call, result, {}});
-    } else {
-      WriteLine(MessageText(std::string(message) + ": [0x", result));
+      document_.problems.push_back({message, call, result, {}});
     }
     return Finish(-1);
   }
 
   int Finish(int status) {
     if (json_) {
-      WriteUtf8(ChangeDocument(changes_, problems_));
+      WriteUtf8(ChangeDocument(document_));
+    } else if (status == 0 && restore_ && !made_) {
+      WriteLine("Nothing to change.");
     }
     return status;
   }
 
  private:
   bool json_;
-  std::vector<ChangeRecord> changes_;
-  std::vector<ChangeProblem> problems_;
+  bool restore_;
+  bool made_ = false;
+  ChangeReport document_;
 };
-
-constexpr const char* kDefaultFailed = "Couldn't set the default endpoint";
-constexpr const char* kVolumeFailed = "Couldn't set volume";
-constexpr const char* kMuteFailed = "Couldn't set mute";
-
-std::optional<MuteSetting> Mute(const Options& options) {
-  if (options.mute) {
-    return MuteSetting::kMute;
-  }
-  if (options.unmute) {
-    return MuteSetting::kUnmute;
-  }
-  if (options.toggle_mute) {
-    return MuteSetting::kToggle;
-  }
-  return std::nullopt;
-}
-
-ChangeRecord RecordOf(const EndpointSnapshot& endpoint) {
-  ChangeRecord record;
-  record.flow = endpoint.flow.value_or(eRender);
-  record.id = endpoint.id;
-  record.friendly_name = endpoint.friendly_name;
-  return record;
-}
-
-// The endpoint after the flow's default for the role among the chosen, in
-// listing order and wrapping; the first when the default is not among them.
-const EndpointSnapshot& NextAfterDefault(const ChosenFlow& chosen, ERole role) {
-  const std::wstring& current = chosen.defaults[static_cast<std::size_t>(role)];
-  for (std::size_t at = 0; at < chosen.endpoints.size(); ++at) {
-    const EndpointSnapshot& endpoint = chosen.endpoints[at]->Snapshot();
-    if (!current.empty() && endpoint.id == current) {
-      return chosen.endpoints[(at + 1) % chosen.endpoints.size()]->Snapshot();
-    }
-  }
-  return chosen.endpoints.front()->Snapshot();
-}
 
 class ChangeRun {
  public:
-  ChangeRun(const Options& options, CreateInstanceFunction create_instance)
-      : options_(options), create_instance_(create_instance), report_(options.json) {}
+  ChangeRun(const Options& options, CreateInstanceFunction create_instance, std::string_view version)
+      : options_(options), create_instance_(create_instance), report_(options, version) {}
 
   int Run() {
+    SavedSetup setup;
+    if (options_.restore) {
+      if (const std::optional<int> status = ReadSavedSetup(setup)) {
+        return *status;
+      }
+    }
     HRESULT result = CreateEnumerator(create_instance_, enumerator_);
     if (FAILED(result)) {
       return report_.Failed("CoCreateInstance", result, "Couldn't create Device Enumerator");
     }
     for (const EDataFlow flow : options_.filter.flows) {
-      result = Choose(flow);
+      result = Read(flow);
       if (FAILED(result)) {
         return report_.Failed("EnumAudioEndpoints", result, "Couldn't enumerate");
       }
     }
-    if (const std::optional<int> status = CheckChoice()) {
-      return *status;
+    plan_ = options_.restore ? PlanRestore(setup, options_, flows_) : PlanChanges(options_, flows_);
+    for (const SkippedEndpoint& skipped : plan_.skipped) {
+      report_.Skipped(skipped);
+    }
+    if (plan_.stop) {
+      return Stopped(*plan_.stop);
     }
     if (const std::optional<int> status = Prepare()) {
       return *status;
     }
-    return Change();
+    return Apply();
   }
 
  private:
-  HRESULT Choose(EDataFlow flow) {
-    ChosenFlow chosen;
-    chosen.flow = flow;
-    chosen.defaults = ReadDefaultIds(*enumerator_.Get(), flow);
+  // The whole file is read and checked before anything is asked of the platform.
+  std::optional<int> ReadSavedSetup(SavedSetup& setup) {
+    const std::string file = WideToUtf8(*options_.restore);
+    std::string text;
+    if (const DWORD error = ReadWholeFile(*options_.restore, text); error != ERROR_SUCCESS) {
+      return report_.Refused("Couldn't read " + file + ": " + WideToUtf8(SystemMessage(error)));
+    }
+    SetupReading reading = ReadSetup(text);
+    if (!reading.setup) {
+      return report_.Refused("Couldn't restore " + file + ": " + reading.why + ".");
+    }
+    setup = std::move(*reading.setup);
+    return std::nullopt;
+  }
+
+  // Every endpoint of the flow in the run's states, with what its changes
+  // start from.
+  HRESULT Read(EDataFlow flow) {
+    FlowFacts facts;
+    facts.flow = flow;
+    facts.defaults = ReadDefaultIds(*enumerator_.Get(), flow);
     ComHandle<IMMDeviceCollection> collection;
     const HRESULT result = EnumerateEndpoints(*enumerator_.Get(), flow, options_.filter.states, collection);
     if (FAILED(result)) {
       return result;
     }
+    std::vector<std::unique_ptr<EndpointReader>> readers;
     ForEachEndpoint(*collection.Get(), EndpointCount(*collection.Get()), [&](UINT, ComHandle<IMMDevice> device) {
       auto reader = std::make_unique<EndpointReader>(std::move(device), flow);
       reader->ReadIdentity();
-      // An endpoint whose identifier cannot be read cannot be named as a default.
-      const bool nameable = reader->Snapshot().id || (options_.set_default.empty() && options_.cycle_default.empty());
-      if (nameable && options_.filter.Keeps(reader->Snapshot(), chosen.defaults)) {
-        chosen.endpoints.push_back(std::move(reader));
+      const EndpointSnapshot& endpoint = reader->Snapshot();
+      if (NeedsFormat(options_, endpoint, facts.defaults)) {
+        reader->ReadFormat();
       }
+      if (NeedsVolume(options_, endpoint, facts.defaults)) {
+        reader->ReadVolume();
+      }
+      if ((options_.set_volume || options_.Mute()) && !options_.filter.apps.empty() &&
+          options_.filter.Keeps(endpoint, facts.defaults)) {
+        reader->ReadSessions();
+      }
+      facts.endpoints.push_back(reader->Snapshot());
+      readers.push_back(std::move(reader));
     });
-    flows_.push_back(std::move(chosen));
+    flows_.push_back(std::move(facts));
+    readers_.push_back(std::move(readers));
     return S_OK;
   }
 
-  // An empty or ambiguous choice changes nothing anywhere.
-  std::optional<int> CheckChoice() {
-    std::vector<const EndpointSnapshot*> ambiguous;
-    std::size_t chosen = 0;
-    for (const ChosenFlow& flow : flows_) {
-      chosen += flow.endpoints.size();
-      if (!options_.set_default.empty() && flow.endpoints.size() > 1) {
-        for (const auto& endpoint : flow.endpoints) {
-          ambiguous.push_back(&endpoint->Snapshot());
-        }
+  int Stopped(const PlanStop& stop) {
+    if (stop.Failed()) {
+      return report_.Failed(stop.call, stop.code, stop.message.c_str());
+    }
+    std::vector<const EndpointSnapshot*> endpoints;
+    for (const ChangeTarget& target : stop.endpoints) {
+      endpoints.push_back(&Endpoint(target));
+    }
+    return report_.Refused(stop.message, endpoints);
+  }
+
+  [[nodiscard]] const EndpointSnapshot& Endpoint(const ChangeTarget& target) const {
+    return flows_[target.flow].endpoints[target.endpoint];
+  }
+  [[nodiscard]] EndpointReader& Reader(const ChangeTarget& target) const { return *readers_[target.flow][target.endpoint]; }
+
+  // Whether an earlier change of the plan enables the change's endpoint:
+  // Windows activates nothing on a disabled endpoint, so what a change needs
+  // of it is had once it is enabled.
+  [[nodiscard]] bool EnabledFirst(std::size_t at) const {
+    const ChangeTarget& target = plan_.changes[at].target;
+    for (std::size_t before = 0; before < at; ++before) {
+      const PlannedChange& change = plan_.changes[before];
+      if (change.what == ChangeKind::kState && change.enable && change.needed && change.target.flow == target.flow &&
+          change.target.endpoint == target.endpoint) {
+        return true;
       }
     }
-    if (chosen == 0) {
-      return report_.Refused("No endpoint chosen.");
+    return false;
+  }
+
+  // Everything the changes need, had and checked before the first of them.
+  std::optional<int> Prepare() {
+    for (const PlannedChange& change : plan_.changes) {
+      const bool calls_policy =
+          change.what == ChangeKind::kDefault || (change.needed && (change.what == ChangeKind::kState ||
+                                                                     change.what == ChangeKind::kFormat));
+      if (calls_policy) {
+        const HRESULT result = CreatePolicyConfig(create_instance_, policy_);
+        if (FAILED(result)) {
+          return report_.Failed("CoCreateInstance", result, FailureMessage(change));
+        }
+        break;
+      }
     }
-    if (!ambiguous.empty()) {
-      return report_.Refused("More than one endpoint chosen:", ambiguous);
+    for (std::size_t at = 0; at < plan_.changes.size(); ++at) {
+      if (EnabledFirst(at)) {
+        continue;
+      }
+      if (const std::optional<int> status = PrepareChange(plan_.changes[at])) {
+        return status;
+      }
+    }
+    for (const PlannedChange& change : plan_.changes) {
+      if (const std::optional<PlanStop> stop = CheckStop(change, flows_)) {
+        return Stopped(*stop);
+      }
     }
     return std::nullopt;
   }
 
-  // Everything a change needs, had and checked before anything changes.
-  std::optional<int> Prepare() {
-    if (!options_.set_default.empty() || !options_.cycle_default.empty()) {
-      const HRESULT result = CreatePolicyConfig(create_instance_, policy_);
-      if (FAILED(result)) {
-        return report_.Failed("CoCreateInstance", result, kDefaultFailed);
-      }
-    }
-    if (!options_.set_volume && !Mute(options_)) {
+  // The volume control of the change's endpoint with the range a level in
+  // dB is checked against, or the endpoint's answer to the format.
+  std::optional<int> PrepareChange(PlannedChange& change) {
+    if (change.what == ChangeKind::kFormat && change.needed) {
+      change.check = CheckExclusiveFormats(Reader(change.target).Device(), change.candidates);
       return std::nullopt;
     }
-    const char* message = options_.set_volume ? kVolumeFailed : kMuteFailed;
-    if (!options_.filter.apps.empty()) {
-      return ChooseSessions();
+    if ((change.what != ChangeKind::kVolume && change.what != ChangeKind::kMute) || change.target.session) {
+      return std::nullopt;
     }
-    for (const ChosenFlow& flow : flows_) {
-      for (const auto& endpoint : flow.endpoints) {
-        if (const std::optional<int> status = PrepareEndpoint(*endpoint, message)) {
-          return status;
-        }
+    auto& control = controls_[{change.target.flow, change.target.endpoint}];
+    if (!control) {
+      const HRESULT result = Activate(Reader(change.target).Device(), control);
+      if (FAILED(result)) {
+        return report_.Failed("Activate", result, FailureMessage(change));
       }
     }
-    return std::nullopt;
-  }
-
-  // The endpoint's volume control, and a level in dB checked against its range.
-  std::optional<int> PrepareEndpoint(const EndpointReader& endpoint, const char* message) {
-    ComHandle<IAudioEndpointVolume> control;
-    HRESULT result = Activate(endpoint.Device(), control);
-    if (FAILED(result)) {
-      return report_.Failed("Activate", result, message);
-    }
-    if (options_.set_volume && options_.set_volume->kind == VolumeSetting::Kind::kDecibels) {
+    if (change.what == ChangeKind::kVolume && change.volume.kind == VolumeSetting::Kind::kDecibels) {
       VolumeFacts::Range range;
-      result = control->GetVolumeRange(&range.min_db, &range.max_db, &range.step_db);
+      const HRESULT result = control->GetVolumeRange(&range.min_db, &range.max_db, &range.step_db);
       if (FAILED(result)) {
         return report_.Failed("GetVolumeRange", result, kVolumeFailed);
       }
-      const float level = options_.set_volume->value;
-      if (level < range.min_db || level > range.max_db) {
-        return report_.Refused("Volume " + FixedDecimal(static_cast<double>(level), 1) + " dB is outside the range of " +
-                               WideToUtf8(endpoint.Snapshot().friendly_name.value_or(L"Unknown")) + ": " +
-                               FixedDecimal(static_cast<double>(range.min_db), 1) + " dB to " +
-                               FixedDecimal(static_cast<double>(range.max_db), 1) + " dB.");
-      }
+      change.range = range;
     }
-    endpoint_controls_.emplace_back(&endpoint, std::move(control));
     return std::nullopt;
   }
 
-  std::optional<int> ChooseSessions() {
-    for (ChosenFlow& flow : flows_) {
-      for (const auto& endpoint : flow.endpoints) {
-        endpoint->ReadSessions();
-        const EndpointSnapshot& snapshot = endpoint->Snapshot();
-        for (std::size_t place = 0; snapshot.sessions && place < snapshot.sessions->size(); ++place) {
-          const SessionFacts& session = (*snapshot.sessions)[place];
-          ISimpleAudioVolume* control = endpoint->SessionVolume(place);
-          if (control != nullptr && session.process_name && options_.filter.KeepsSession(session)) {
-            sessions_.push_back({endpoint.get(), &session, control});
-          }
+  // What a change of an endpoint enabled in this run needs, once it is:
+  // the format it starts from, then the same preparation as the others.
+  std::optional<int> PrepareAfterEnabling(PlannedChange& change) {
+    if (change.what == ChangeKind::kFormat) {
+      ComHandle<IMMDevice> device;
+      const std::wstring id = Endpoint(change.target).id.value_or(L"");
+      const HRESULT result = EndpointById(*enumerator_.Get(), id.c_str(), device);
+      if (FAILED(result)) {
+        return report_.Failed("GetDevice", result, kFormatFailed);
+      }
+      EndpointReader fresh(std::move(device), flows_[change.target.flow].flow);
+      fresh.ReadFormat();
+      EndpointSnapshot& endpoint = flows_[change.target.flow].endpoints[change.target.endpoint];
+      endpoint.device_format = fresh.Snapshot().device_format;
+      endpoint.mix_format = fresh.Snapshot().mix_format;
+      const std::optional<MixFormatFacts>& current = CurrentFormat(endpoint);
+      if (!current) {
+        const CallFailure& failure = fresh.Snapshot().failures.back();
+        return report_.Failed(failure.call, failure.code, kFormatFailed);
+      }
+      change.candidates = Candidates(change, *current);
+      if (!options_.restore) {
+        change.needed = !change.candidates.empty() && !IsFormat(*current, change.candidates);
+      }
+      if (change.candidates.empty()) {
+        return report_.Refused("Couldn't tell which bits to set on " +
+                               WideToUtf8(endpoint.friendly_name.value_or(L"Unknown")) + ".");
+      }
+    }
+    if (const std::optional<int> status = PrepareChange(change)) {
+      return status;
+    }
+    if (const std::optional<PlanStop> stop = CheckStop(change, flows_)) {
+      return Stopped(*stop);
+    }
+    return std::nullopt;
+  }
+
+  int Apply() {
+    for (std::size_t at = 0; at < plan_.changes.size(); ++at) {
+      PlannedChange& change = plan_.changes[at];
+      if (!options_.dry_run && EnabledFirst(at)) {
+        if (const std::optional<int> status = PrepareAfterEnabling(change)) {
+          return *status;
         }
       }
-    }
-    if (sessions_.empty()) {
-      return report_.Refused("No session chosen.");
-    }
-    return std::nullopt;
-  }
-
-  int Change() {
-    if (const std::optional<int> status = ChangeDefaults()) {
-      return *status;
-    }
-    if (options_.set_volume) {
-      if (const std::optional<int> status = ChangeEach(
-              [this](auto& control, ChangeRecord& record) {
-                return ChangeVolume(control, *options_.set_volume, record, failures_);
-              },
-              kVolumeFailed)) {
-        return *status;
+      if (!change.needed) {
+        report_.Made(RecordOf(change, flows_));
+        continue;
       }
-    }
-    if (const std::optional<MuteSetting> mute = Mute(options_)) {
-      if (const std::optional<int> status = ChangeEach(
-              [this, mute](auto& control, ChangeRecord& record) { return ChangeMute(control, *mute, record, failures_); },
-              kMuteFailed)) {
-        return *status;
+      if (options_.dry_run) {
+        report_.Made(Preview(change, flows_));
+        continue;
       }
+      ChangeRecord record = RecordOf(change, flows_);
+      const HRESULT result = Make(change, record);
+      if (FAILED(result)) {
+        const CallFailure& failure = failures_.back();
+        return report_.Failed(failure.call, failure.code, FailureMessage(change));
+      }
+      report_.Made(record);
     }
     return report_.Finish(0);
   }
 
-  std::optional<int> ChangeDefaults() {
-    const bool cycle = !options_.cycle_default.empty();
-    const std::vector<ERole>& roles = cycle ? options_.cycle_default : options_.set_default;
-    if (roles.empty()) {
-      return std::nullopt;
-    }
-    for (const ChosenFlow& flow : flows_) {
-      if (flow.endpoints.empty()) {
-        continue;
+  HRESULT Make(const PlannedChange& change, ChangeRecord& record) {
+    switch (change.what) {
+      case ChangeKind::kState:
+        return ChangeState(*policy_.Get(), *enumerator_.Get(), change.enable, record, failures_);
+      case ChangeKind::kFormat: {
+        // Exclusive mode turned off left the check unmade: the first record is offered.
+        const bool taken = change.check && change.check->answer == FormatCheck::Answer::kAccepted;
+        return ChangeFormat(*policy_.Get(), *enumerator_.Get(), change.candidates[taken ? change.check->accepted : 0],
+                            record, failures_);
       }
-      // Cycling for all three roles follows the console's default.
-      const EndpointSnapshot& target = cycle ? NextAfterDefault(flow, roles.front()) : flow.endpoints.front()->Snapshot();
-      for (const ERole role : roles) {
-        ChangeRecord record = RecordOf(target);
-        record.role = role;
-        const HRESULT result = ChangeDefault(*policy_.Get(), *enumerator_.Get(), record, failures_);
-        if (FAILED(result)) {
-          return report_.Failed("SetDefaultEndpoint", result, kDefaultFailed);
+      case ChangeKind::kDefault:
+        return ChangeDefault(*policy_.Get(), *enumerator_.Get(), record, failures_);
+      case ChangeKind::kVolume:
+        if (change.target.session) {
+          return ChangeVolume(*Reader(change.target).SessionVolume(*change.target.session), change.volume, record,
+                              failures_);
         }
-        report_.Made(record);
-      }
+        return ChangeVolume(*Control(change), change.volume, record, failures_);
+      case ChangeKind::kMute:
+      default:
+        if (change.target.session) {
+          return ChangeMute(*Reader(change.target).SessionVolume(*change.target.session), change.mute, record,
+                            failures_);
+        }
+        return ChangeMute(*Control(change), change.mute, record, failures_);
     }
-    return std::nullopt;
   }
 
-  // Makes one change to every chosen session, or else to every chosen endpoint.
-  template <typename MakeChange>
-  std::optional<int> ChangeEach(MakeChange make_change, const char* message) {
-    for (const ChosenSession& session : sessions_) {
-      ChangeRecord record = RecordOf(session.endpoint->Snapshot());
-      record.session = ChangedSession{session.facts->process_id.value_or(0), session.facts->process_name};
-      if (const std::optional<int> status = Made(make_change(*session.control, record), record, message)) {
-        return status;
-      }
-    }
-    for (const auto& [endpoint, control] : endpoint_controls_) {
-      ChangeRecord record = RecordOf(endpoint->Snapshot());
-      if (const std::optional<int> status = Made(make_change(*control.Get(), record), record, message)) {
-        return status;
-      }
-    }
-    return std::nullopt;
-  }
-
-  std::optional<int> Made(HRESULT result, const ChangeRecord& record, const char* message) {
-    if (FAILED(result)) {
-      const CallFailure& failure = failures_.back();
-      return report_.Failed(failure.call, failure.code, message);
-    }
-    report_.Made(record);
-    return std::nullopt;
+  IAudioEndpointVolume* Control(const PlannedChange& change) {
+    return controls_[{change.target.flow, change.target.endpoint}].Get();
   }
 
   const Options& options_;
@@ -336,14 +363,15 @@ class ChangeRun {
   Report report_;
   ComHandle<IMMDeviceEnumerator> enumerator_;
   ComHandle<IPolicyConfig> policy_;
-  std::vector<ChosenFlow> flows_;
-  std::vector<std::pair<const EndpointReader*, ComHandle<IAudioEndpointVolume>>> endpoint_controls_;
-  std::vector<ChosenSession> sessions_;
+  std::vector<FlowFacts> flows_;
+  std::vector<std::vector<std::unique_ptr<EndpointReader>>> readers_;
+  Plan plan_;
+  std::map<std::pair<std::size_t, std::size_t>, ComHandle<IAudioEndpointVolume>> controls_;
   std::vector<CallFailure> failures_;
 };
 
 }  // namespace
 
-int RunChanges(const Options& options, CreateInstanceFunction create_instance) {
-  return ChangeRun(options, create_instance).Run();
+int RunChanges(const Options& options, CreateInstanceFunction create_instance, std::string_view version) {
+  return ChangeRun(options, create_instance, version).Run();
 }

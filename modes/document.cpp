@@ -1,6 +1,7 @@
 #include "modes/modes.h"
 
 #include "platform/endpoints.h"
+#include "platform/files.h"
 #include "readers/reader.h"
 #include "text/json.h"
 #include "text/output.h"
@@ -27,11 +28,25 @@ Json DocumentHead(std::string_view version, std::chrono::system_clock::time_poin
 }
 
 int WriteErrorDocument(std::string_view version, std::chrono::system_clock::time_point read_at, const char* call,
-                       HRESULT result, const char* message) {
-  Json document = DocumentHead(version, read_at);
-  document.update(ErrorDocument(call, result, message));
-  WriteDocument(document);
+                       HRESULT result, const char* message, bool to_file) {
+  if (to_file) {
+    WriteErrorLine(Utf8ToWide(MessageText(std::string(message) + ": [0x", result)));
+  } else {
+    Json document = DocumentHead(version, read_at);
+    document.update(ErrorDocument(call, result, message));
+    WriteDocument(document);
+  }
   return -1;
+}
+
+// A saved setup is read back by any tool in any code page: ASCII throughout.
+int Save(const std::wstring& file, const Json& document) {
+  EraseProgress();
+  if (const DWORD error = ReplaceFileWhole(file, DumpJsonAscii(document, 2) + "\n"); error != ERROR_SUCCESS) {
+    WriteErrorLine(L"Couldn't write " + file + L": " + SystemMessage(error));
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -41,7 +56,7 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
   HRESULT result = CreateEnumerator(create_instance, enumerator);
   if (FAILED(result)) {
     return WriteErrorDocument(version, std::chrono::system_clock::now(), "CoCreateInstance", result,
-                              "Couldn't create Device Enumerator");
+                              "Couldn't create Device Enumerator", options.save.has_value());
   }
 
   // The moment the reading starts is the one the document stands for.
@@ -59,7 +74,8 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
     ComHandle<IMMDeviceCollection> collection;
     result = EnumerateEndpoints(*enumerator.Get(), flows[listed], options.filter.states, collection);
     if (FAILED(result)) {
-      return WriteErrorDocument(version, read_at, "EnumAudioEndpoints", result, "Couldn't enumerate");
+      return WriteErrorDocument(version, read_at, "EnumAudioEndpoints", result, "Couldn't enumerate",
+                                options.save.has_value());
     }
     const UINT count = EndpointCount(*collection.Get());
     ForEachEndpoint(*collection.Get(), count, [&](UINT index, ComHandle<IMMDevice> device) {
@@ -89,6 +105,9 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
       (options.filter.Chooses() && endpoints.empty()) || (!options.filter.apps.empty() && sessions == 0);
   Json document = DocumentHead(version, read_at);
   document["endpoints"] = std::move(endpoints);
+  if (options.save) {
+    return Save(*options.save, document);
+  }
   WriteDocument(document);
   return none_chosen ? 1 : 0;
 }

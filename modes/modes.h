@@ -27,6 +27,8 @@ std::size_t ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Opti
 // and when it was read; never pauses. 0, 1 when the choosers chose no
 // endpoint or --app no session, or -1 with an error document (which names
 // them too) when the endpoints could not be listed.
+// With --save the document goes to the file instead, replacing it whole or
+// not at all; -1 and a message on standard error when it cannot.
 int RunDocument(const Options& options, CreateInstanceFunction create_instance, std::string_view version);
 
 // Writes a "present" line for each endpoint the options list, then one line
@@ -38,14 +40,17 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
 // watch could not start.
 int RunWatch(const Options& options, CreateInstanceFunction create_instance);
 
-// Changes what the options ask, in the order default, volume, mute, on the
-// endpoints (or with --app the sessions) the choosers choose, after checking
-// everything it needs; one line per change made, or with --json one
-// document, as the platform reads each before and after. 0 when everything
-// was changed; 1, changing nothing, when the choice is empty or ambiguous or
-// a level is out of range; -1, with the changes made so far, when a platform
-// call failed.
-int RunChanges(const Options& options, CreateInstanceFunction create_instance);
+// Changes what the options ask (or with --restore what differs from the
+// saved setup), in the order enable, format, default, volume, mute, disable,
+// on the endpoints (or with --app the sessions) the choosers choose, after
+// checking everything it needs; one line per change made, or with --json one
+// document, as the platform reads each before and after. With --dry-run it
+// reads and checks the same and says what it would change. 0 when
+// everything was changed; 1, changing nothing, when the choice is empty or
+// ambiguous, a level is out of range, a format is refused or the setup file
+// is not one; -1, with the changes made so far, when a platform call failed.
+// What went wrong goes to standard error.
+int RunChanges(const Options& options, CreateInstanceFunction create_instance, std::string_view version);
 
 // Runs the command interpreter's "pause".
 void Pause();

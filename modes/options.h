@@ -53,15 +53,35 @@ struct Options {
   std::uint32_t events = 0;   // --events: 0 when not given
   std::uint32_t timeout = 0;  // --timeout in seconds: 0 when not given
   EndpointFilter filter;
+  bool states_given = false;  // a state word narrows every change to its states
   // What to change, in the order it is changed.
+  bool enable = false;
+  bool disable = false;
+  std::optional<FormatSetting> set_format;
   std::vector<ERole> set_default;    // roles the chosen endpoint becomes the default for
   std::vector<ERole> cycle_default;  // roles the next chosen endpoint becomes the default for
   std::optional<VolumeSetting> set_volume;
   bool mute = false;
   bool unmute = false;
   bool toggle_mute = false;
+  std::optional<std::wstring> restore;  // --restore: the saved setup's file, as typed
+  bool dry_run = false;                 // read and check everything, change nothing
+  std::optional<std::wstring> save;     // --save: the file the document goes to, as typed
 
   [[nodiscard]] bool Changes() const {
-    return !set_default.empty() || !cycle_default.empty() || set_volume || mute || unmute || toggle_mute;
+    return enable || disable || set_format || !set_default.empty() || !cycle_default.empty() || set_volume || mute ||
+           unmute || toggle_mute || restore;
+  }
+  [[nodiscard]] std::optional<MuteSetting> Mute() const {
+    if (mute) {
+      return MuteSetting::kMute;
+    }
+    if (unmute) {
+      return MuteSetting::kUnmute;
+    }
+    if (toggle_mute) {
+      return MuteSetting::kToggle;
+    }
+    return std::nullopt;
   }
 };

@@ -1,6 +1,7 @@
 #include "readers/reader.h"
 #include "readers/steps.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -17,26 +18,13 @@ constexpr SampleType kSampleTypes[] = {
     {"pcm32", 32, 32, &kSubtypePcm},     {"float32", 32, 32, &kSubtypeIeeeFloat},
 };
 
-constexpr DWORD kSampleRates[] = {8000,  11025, 16000,  22050,  32000,  44100, 48000,
-                                  88200, 96000, 176400, 192000, 352800, 384000};
-
 constexpr std::size_t kRatesPerType = std::size(kSampleRates);
 constexpr std::size_t kOffersPerLayout = std::size(kSampleTypes) * kRatesPerType;
 constexpr std::size_t kOffersPerMode = std::size(kChannelLayouts) * kOffersPerLayout;
 
 WAVEFORMATEXTENSIBLE Offer(const ChannelLayout& layout, const SampleType& type, DWORD rate) {
-  WAVEFORMATEXTENSIBLE offer{};
-  offer.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-  offer.Format.nChannels = static_cast<WORD>(layout.channels);
-  offer.Format.nSamplesPerSec = rate;
-  offer.Format.wBitsPerSample = type.container_bits;
-  offer.Format.nBlockAlign = static_cast<WORD>(layout.channels * type.container_bits / 8);
-  offer.Format.nAvgBytesPerSec = offer.Format.nBlockAlign * rate;
-  offer.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
-  offer.Samples.wValidBitsPerSample = type.valid_bits;
-  offer.dwChannelMask = layout.channel_mask;
-  offer.SubFormat = *type.sub_format;
-  return offer;
+  return ExtensibleFormat({rate, layout.channels, layout.channel_mask, type.container_bits, type.valid_bits},
+                          *type.sub_format);
 }
 
 // Exclusive mode has no closest match to give. In shared mode the platform
@@ -87,7 +75,81 @@ void Stopped(ModeSupport& support, HRESULT result, const char* mode, Failures& f
   failures.push_back(CallFailure{Part::kFormats, "IsFormatSupported", result}.InMode(mode));
 }
 
+// The PCM formats of the grid the client takes in exclusive mode at the
+// channels and mask given, as rate and valid bits, by rate then bits.
+std::vector<std::pair<std::uint32_t, std::uint16_t>> ExclusivePcmFormats(IAudioClient& client, std::uint32_t channels,
+                                                                          std::uint32_t mask) {
+  std::vector<std::pair<std::uint32_t, std::uint16_t>> takes;
+  for (const SampleType& type : kSampleTypes) {
+    if (type.sub_format != &kSubtypePcm) {
+      continue;
+    }
+    for (const DWORD rate : kSampleRates) {
+      const WAVEFORMATEXTENSIBLE offer =
+          ExtensibleFormat({rate, channels, mask, type.container_bits, type.valid_bits}, kSubtypePcm);
+      if (client.IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, &offer.Format, nullptr) == S_OK) {
+        takes.emplace_back(rate, type.valid_bits);
+      }
+    }
+  }
+  std::sort(takes.begin(), takes.end());
+  takes.erase(std::unique(takes.begin(), takes.end()), takes.end());
+  return takes;
+}
+
 }  // namespace
+
+WAVEFORMATEXTENSIBLE ExtensibleFormat(const PcmLayout& layout, const GUID& sub_format) {
+  WAVEFORMATEXTENSIBLE format{};
+  format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+  format.Format.nChannels = static_cast<WORD>(layout.channels);
+  format.Format.nSamplesPerSec = layout.rate;
+  format.Format.wBitsPerSample = layout.container_bits;
+  format.Format.nBlockAlign = static_cast<WORD>(layout.channels * layout.container_bits / 8);
+  format.Format.nAvgBytesPerSec = format.Format.nBlockAlign * layout.rate;
+  format.Format.cbSize = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+  format.Samples.wValidBitsPerSample = layout.valid_bits;
+  format.dwChannelMask = layout.channel_mask;
+  format.SubFormat = sub_format;
+  return format;
+}
+
+FormatCheck CheckExclusiveFormats(IMMDevice& device, const std::vector<PcmLayout>& candidates) {
+  FormatCheck check;
+  ComHandle<IAudioClient> client;
+  HRESULT result = Activate(device, client);
+  if (FAILED(result)) {
+    check.answer = FormatCheck::Answer::kFailed;
+    check.call = "Activate";
+    check.code = result;
+    return check;
+  }
+  for (std::size_t at = 0; at < candidates.size(); ++at) {
+    const WAVEFORMATEXTENSIBLE offer = ExtensibleFormat(candidates[at], kSubtypePcm);
+    result = client->IsFormatSupported(AUDCLNT_SHAREMODE_EXCLUSIVE, &offer.Format, nullptr);
+    if (result == S_OK) {
+      check.answer = FormatCheck::Answer::kAccepted;
+      check.accepted = at;
+      return check;
+    }
+    // Exclusive mode turned off: the endpoint can't be asked at all.
+    if (result == AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED) {
+      check.answer = FormatCheck::Answer::kNotAllowed;
+      return check;
+    }
+    if (!IsRefusal(AUDCLNT_SHAREMODE_EXCLUSIVE, result) && result != S_FALSE) {
+      check.answer = FormatCheck::Answer::kFailed;
+      check.call = "IsFormatSupported";
+      check.code = result;
+      return check;
+    }
+  }
+  check.answer = FormatCheck::Answer::kUnsupported;
+  if (!candidates.empty()) {
+    check.takes = ExclusivePcmFormats(*client.Get(), candidates.front().channels, candidates.front().channel_mask);
+  }
+  return check;
+}
 
 std::optional<FormatSupport> ReadFormatSupport(IMMDevice& device, Failures& failures) {
   const ComHandle<IAudioClient> client = ActivateFor<IAudioClient>(device, Part::kFormats, failures);

@@ -62,6 +62,7 @@ MixFormatFacts DescribeMixFormat(const WAVEFORMATEX& format) {
   } else if (HasExtensiblePart(format)) {
     const auto& extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE&>(format);
     facts.channel_mask = extensible.dwChannelMask;
+    facts.valid_bits = extensible.Samples.wValidBitsPerSample;
     if (IsEqualGUID(extensible.SubFormat, kSubtypePcm) != FALSE) {
       facts.sample_type = "pcm";
     } else if (IsEqualGUID(extensible.SubFormat, kSubtypeIeeeFloat) != FALSE) {
@@ -69,6 +70,20 @@ MixFormatFacts DescribeMixFormat(const WAVEFORMATEX& format) {
     }
   }
   return facts;
+}
+
+std::optional<MixFormatFacts> ReadMixFormat(IMMDevice& device, Failures& failures) {
+  const ComHandle<IAudioClient> client = ActivateFor<IAudioClient>(device, Part::kDetails, failures);
+  if (!client) {
+    return std::nullopt;
+  }
+  TaskMemHandle<WAVEFORMATEX> format;
+  const HRESULT result = HandedBack(client->GetMixFormat(format.Put()), format);
+  if (FAILED(result)) {
+    failures.push_back({Part::kDetails, "GetMixFormat", result});
+    return std::nullopt;
+  }
+  return DescribeMixFormat(*format.Get());
 }
 
 const ChannelLayout* AcceptedLayout(IMMDevice& device, EDataFlow flow, std::optional<MixFormatFacts>& mix_format,

@@ -155,9 +155,18 @@ void EndpointReader::ProbeLayout() {
 void EndpointReader::ReadDetails() {
   ReadProperties({Property::kFormFactor, Property::kPhysicalSpeakers, Property::kDeviceFormat, Property::kContainerId},
                  Part::kDetails);
-  snapshot_.volume = ReadVolume(*device_.Get(), snapshot_.failures);
+  snapshot_.volume = ::ReadVolume(*device_.Get(), snapshot_.failures);
   snapshot_.peak = ReadPeak(*device_.Get(), snapshot_.failures);
 }
+
+void EndpointReader::ReadFormat() {
+  ReadProperties({Property::kDeviceFormat});
+  if (!snapshot_.device_format) {
+    snapshot_.mix_format = ReadMixFormat(*device_.Get(), snapshot_.failures);
+  }
+}
+
+void EndpointReader::ReadVolume() { snapshot_.volume = ::ReadVolume(*device_.Get(), snapshot_.failures); }
 
 void EndpointReader::ReadFormats() { snapshot_.formats = ReadFormatSupport(*device_.Get(), snapshot_.failures); }
 

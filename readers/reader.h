@@ -10,6 +10,8 @@
 
 #include <initializer_list>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class EndpointReader {
  public:
@@ -30,6 +32,11 @@ class EndpointReader {
   // S_OK, each offered to a client of its own. A capture endpoint is offered
   // them without the loopback flag, which it rejects.
   void ProbeLayout();
+  // The device format property and, when the endpoint has none, the mix
+  // format of a fresh audio client: the format a change of it starts from.
+  void ReadFormat();
+  // The volume control's levels, mute and range.
+  void ReadVolume();
   // The four detail properties, then the volume control and the peak meter.
   void ReadDetails();
   // The whole formats grid, offered to one audio client, shared mode first.
@@ -70,6 +77,33 @@ inline constexpr ChannelLayout kChannelLayouts[] = {
     {"Surround 5.1 (Back)", 6, 0x3F},
     {"Surround 7.1", 8, 0x63F},
 };
+
+// The sample rates the formats grid offers, ascending; a format set must be one of them.
+inline constexpr DWORD kSampleRates[] = {8000,  11025, 16000,  22050,  32000,  44100, 48000,
+                                         88200, 96000, 176400, 192000, 352800, 384000};
+
+// An extensible record's numbers: everything but its sample type.
+struct PcmLayout {
+  std::uint32_t rate = 0;
+  std::uint32_t channels = 0;
+  std::uint32_t channel_mask = 0;
+  WORD container_bits = 0;
+  WORD valid_bits = 0;
+};
+WAVEFORMATEXTENSIBLE ExtensibleFormat(const PcmLayout& layout, const GUID& sub_format);
+
+// What an endpoint's audio client says, in exclusive mode, of PCM formats a
+// change would set, asked in order until one is taken. When it takes none,
+// what it does take at the same channels and mask, as rate and valid bits.
+struct FormatCheck {
+  enum class Answer { kAccepted, kUnsupported, kNotAllowed, kFailed };
+  Answer answer = Answer::kFailed;
+  std::size_t accepted = 0;  // the candidate taken
+  const char* call = nullptr;  // of a failure
+  HRESULT code = S_OK;
+  std::vector<std::pair<std::uint32_t, std::uint16_t>> takes;
+};
+FormatCheck CheckExclusiveFormats(IMMDevice& device, const std::vector<PcmLayout>& candidates);
 
 // Rewrites a format in place for the layout's channel count and mask; a
 // record too short to be extensible gets no mask.

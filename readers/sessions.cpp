@@ -40,6 +40,7 @@ class SessionReading {
       if (const auto muted = Ask<BOOL>("GetMute", [&volume](BOOL* mute) { return volume->GetMute(mute); })) {
         facts_.muted = *muted != FALSE;
       }
+      facts_.volume_control = true;
       volume_control = std::move(volume);
     }
     if (const auto meter = QueryFor<IAudioMeterInformation>(*control.Get())) {

@@ -54,6 +54,7 @@ struct MixFormatFacts {
   std::uint32_t sample_rate = 0;
   std::uint16_t channels = 0;
   std::uint16_t bits_per_sample = 0;
+  std::optional<std::uint16_t> valid_bits;     // only from an extensible record long enough to hold them
   std::optional<std::uint32_t> channel_mask;  // only from an extensible record long enough to hold one
   const char* sample_type = "other";           // "pcm", "float" or "other"
 };
@@ -111,7 +112,8 @@ struct SessionFacts {
   std::optional<bool> system_sounds;
   std::optional<float> volume;  // 0.0 to 1.0
   std::optional<bool> muted;
-  std::optional<float> peak;  // 0.0 to 1.0
+  bool volume_control = false;  // whether its volume control could be had, for what changes it
+  std::optional<float> peak;    // 0.0 to 1.0
   std::optional<std::wstring> session_id;
   std::optional<std::wstring> instance_id;
 };

@@ -29,6 +29,9 @@ ComHandle<Interface> ActivateFor(IMMDevice& device, Part part, Failures& failure
 const ChannelLayout* AcceptedLayout(IMMDevice& device, EDataFlow flow, std::optional<MixFormatFacts>& mix_format,
                                     Failures& failures);
 
+// The mix format of a fresh audio client.
+std::optional<MixFormatFacts> ReadMixFormat(IMMDevice& device, Failures& failures);
+
 std::optional<FormatSupport> ReadFormatSupport(IMMDevice& device, Failures& failures);
 
 std::optional<VolumeFacts> ReadVolume(IMMDevice& device, Failures& failures);

@@ -27,3 +27,7 @@ std::string DumpJson(const Json& value, int indent) {
   // what keeps that promise for anything that slipped through.
   return value.dump(indent, ' ', !OutputIsConsole(), Json::error_handler_t::replace);
 }
+
+std::string DumpJsonAscii(const Json& value, int indent) {
+  return value.dump(indent, ' ', true, Json::error_handler_t::replace);
+}

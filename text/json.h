@@ -27,3 +27,5 @@ Json ErrorDocument(const char* call, HRESULT result, const char* message);
 // without a byte-order mark, in a legacy code page; escaped, the bytes are
 // plain ASCII and every reader gets the names in full.
 std::string DumpJson(const Json& value, int indent);
+// The same, escaped to ASCII whatever standard output is: for a file.
+std::string DumpJsonAscii(const Json& value, int indent);

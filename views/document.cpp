@@ -15,6 +15,7 @@ Json MixFormat(const std::optional<MixFormatFacts>& facts) {
   format["sample_rate"] = facts->sample_rate;
   format["channels"] = facts->channels;
   format["bits_per_sample"] = facts->bits_per_sample;
+  format["valid_bits"] = facts->valid_bits ? Json(*facts->valid_bits) : Json(nullptr);
   format["channel_mask"] = facts->channel_mask ? Json(*facts->channel_mask) : Json(nullptr);
   format["sample_type"] = facts->sample_type;
   return format;
@@ -142,17 +143,39 @@ Json ChangeEntry(const ChangeRecord& change) {
   entry["session"] = change.session ? Json({{"process_id", change.session->process_id},
                                             {"process_name", Text(change.session->process_name)}})
                                     : Json(nullptr);
+  const auto state = [](const std::optional<DWORD>& value) { return value ? Json(StateWord(*value)) : Json(nullptr); };
   const bool is_default = change.what == ChangeKind::kDefault;
   const bool is_volume = change.what == ChangeKind::kVolume;
-  entry["what"] = is_default ? "default" : is_volume ? "volume" : "mute";
+  constexpr const char* kWhat[] = {"default", "volume", "mute", "state", "format"};
+  entry["what"] = kWhat[static_cast<std::size_t>(change.what)];
   entry["role"] = is_default ? Json(RoleWord(change.role)) : Json(nullptr);
   entry["unit"] = is_volume ? Json(change.decibels ? "db" : "scalar") : Json(nullptr);
-  entry["before"] = is_default  ? Text(change.before_default.id)
-                    : is_volume ? level(change.before_level)
-                                : flag(change.before_muted);
-  entry["after"] = is_default  ? Text(change.after_default.id)
-                   : is_volume ? level(change.after_level)
-                               : flag(change.after_muted);
+  switch (change.what) {
+    case ChangeKind::kDefault:
+      entry["before"] = Text(change.before_default.id);
+      entry["after"] = Text(change.after_default.id);
+      break;
+    case ChangeKind::kVolume:
+      entry["before"] = level(change.before_level);
+      entry["after"] = level(change.after_level);
+      break;
+    case ChangeKind::kMute:
+      entry["before"] = flag(change.before_muted);
+      entry["after"] = flag(change.after_muted);
+      break;
+    case ChangeKind::kState:
+      entry["before"] = state(change.before_state);
+      entry["after"] = state(change.after_state);
+      break;
+    case ChangeKind::kFormat:
+      entry["before"] = MixFormat(change.before_format);
+      entry["after"] = MixFormat(change.after_format);
+      break;
+  }
+  // A dry run sets nothing: there is no after to tell.
+  if (change.preview) {
+    entry["after"] = nullptr;
+  }
   return entry;
 }
 
@@ -191,13 +214,13 @@ Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, co
   return entry;
 }
 
-std::string ChangeDocument(const std::vector<ChangeRecord>& changes, const std::vector<ChangeProblem>& problems) {
+std::string ChangeDocument(const ChangeReport& report) {
   Json entries = Json::array();
-  for (const ChangeRecord& change : changes) {
+  for (const ChangeRecord& change : report.changes) {
     entries.push_back(ChangeEntry(change));
   }
   Json errors = Json::array();
-  for (const ChangeProblem& problem : problems) {
+  for (const ChangeProblem& problem : report.problems) {
     Json error = Json::object();
     if (problem.call != nullptr) {
       error["call"] = problem.call;
@@ -216,7 +239,19 @@ std::string ChangeDocument(const std::vector<ChangeRecord>& changes, const std::
     errors.push_back(std::move(error));
   }
   Json document = Json::object();
+  document["trelmo"] = report.version;
+  document["read_at"] = UtcText(report.read_at);
+  if (report.dry_run) {
+    document["dry_run"] = true;
+  }
   document["changes"] = std::move(entries);
+  if (report.skipped) {
+    Json skipped = Json::array();
+    for (const SkippedEndpoint& line : *report.skipped) {
+      skipped.push_back({{"id", Text(line.id)}, {"friendly_name", Text(line.friendly_name)}, {"reason", line.reason}});
+    }
+    document["skipped"] = std::move(skipped);
+  }
   document["errors"] = std::move(errors);
   return DumpJson(document, 2) + "\n";
 }

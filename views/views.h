@@ -3,6 +3,7 @@
 #pragma once
 
 #include "changes/changes.h"
+#include "changes/plan.h"
 #include "readers/snapshot.h"
 #include "readers/vocabulary.h"
 #include "text/json_fwd.h"
@@ -86,8 +87,13 @@ struct EntryParts {
 Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, const EntryParts& parts);
 
 // A change made, as one line: "Default for console: Headset (was Speakers)",
-// "Speakers: volume 30 % -> 50 %", "Spotify.exe (pid 4312) on Speakers: muted".
+// "Speakers: volume 30 % -> 50 %", "Spotify.exe (pid 4312) on Speakers: muted",
+// "HDMI: enabled (was disabled)", "Speakers: format 48000 Hz 16 bits -> 96000
+// Hz 24 bits"; one not needed, "HDMI: already enabled"; one previewed,
+// "Would set Speakers: volume 30 % -> 50 %".
 std::wstring ChangeLine(const ChangeRecord& change);
+// An endpoint a restore left as it is: "Skipped Headset (USB Audio): not present".
+std::wstring SkippedText(const SkippedEndpoint& skipped);
 // What ended a run of changes early: a choice refused, with the endpoints
 // it could not choose between, or a platform call that failed.
 struct ChangeProblem {
@@ -96,9 +102,20 @@ struct ChangeProblem {
   HRESULT code = S_OK;
   std::vector<const EndpointSnapshot*> endpoints;
 };
-// The changes as one document, {"changes": [...], "errors": [...]}, each
-// change with every member, null where it does not apply; ended with a line end.
-std::string ChangeDocument(const std::vector<ChangeRecord>& changes, const std::vector<ChangeProblem>& problems);
+// What a change run says as a document.
+struct ChangeReport {
+  std::string_view version;
+  std::chrono::system_clock::time_point read_at;
+  bool dry_run = false;
+  std::vector<ChangeRecord> changes;
+  std::optional<std::vector<SkippedEndpoint>> skipped;  // only of a restore
+  std::vector<ChangeProblem> problems;
+};
+// The changes as one document, {"trelmo": ..., "read_at": ..., "changes":
+// [...], "errors": [...]}, with "dry_run" before the changes in a dry run and
+// "skipped" after them in a restore; each change with every member, null
+// where it does not apply; ended with a line end.
+std::string ChangeDocument(const ChangeReport& report);
 
 // What stands for a run that could not be made, {"error": {"call": ...,
 // "code": ..., "message": ...}}: pretty, or on one line for indent -1.

@@ -9,10 +9,12 @@
 # of old without its pause; --help, --version and an unknown option must
 # print their exact text, the last with its reason on standard error;
 # --formats --json must add to every endpoint what Wine's audio client takes;
-# --watch must show the endpoints present and then the default endpoint that
-# another process sets.
-# trelmow.exe, given, must end a failing change with the same status, write
-# nothing to a terminal and what trelmo.exe writes to a file.
+# the changes must make what Wine allows and say why not otherwise, on
+# standard error; a setup saved and restored at once must have nothing to
+# change; --watch must show the endpoints present and then the default
+# endpoint that another process sets. trelmow.exe, given, must end a failing
+# change with the same status, write nothing to a terminal and what
+# trelmo.exe writes to a file.
 # Usage: options.sh TRELMO_EXE [TRELMOW_EXE]
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -344,9 +346,16 @@ check_words() {
     "                    make the next chosen endpoint the default for ROLE" \
     "    --set-volume LEVEL" \
     "                    set the volume of what is chosen: N%, +N%, -N% or NdB" \
+    "    --enable        enable the chosen endpoints" \
+    "    --disable       disable the chosen endpoints" \
+    "    --set-format RATE[/BITS]" \
+    "                    set the default format of the chosen endpoints" \
     "    --mute          mute the chosen endpoints or sessions" \
     "    --unmute        unmute the chosen endpoints or sessions" \
     "    --toggle-mute   mute the chosen endpoints or sessions, or unmute them" \
+    "    --save FILE     write every endpoint's settings to FILE, as --json does" \
+    "    --restore FILE  change what differs from the settings saved in FILE" \
+    "    --dry-run       with a change: say what it would change, change nothing" \
     "    --quiet         trelmow.exe shows no message box when something fails" \
     "    --help, -h, /?  this help" \
     "    --version       the version of trelmo" \
@@ -384,10 +393,42 @@ changes = [(c["friendly_name"], c["what"], c["unit"], c["before"], c["after"]) f
 sys.exit(changes != [("Opt Headset", "volume", "db", 0.0, -20.0), ("Opt Headset", "mute", None, False, True)]
          or document["errors"] != [])
 EOF
-printf "Couldn't set the default endpoint: [0x80040154]\r\n" >"$scratch/set_default.expected"
-check_words set_default 255 --name "opt head" --set-default all
-printf "Couldn't set volume: [0x80004001]\r\n" >"$scratch/set_scalar.expected"
-check_words set_scalar 255 --name "opt head" --set-volume 50%
+# check_refused NAME STATUS MESSAGE ARGS...: nothing on standard output, the
+# status, and the message on standard error among Wine's own lines.
+check_refused() {
+  local name=$1 want_status=$2 message=$3
+  shift 3
+  : >"$scratch/$name.expected"
+  check_words "$name" "$want_status" "$@"
+  grep -qxF "$message"$'\r' "$scratch/$name.err" || fail "$name: no line '$message' on standard error"
+}
+check_refused set_default 255 "Couldn't set the default endpoint: [0x80040154]" --name "opt head" --set-default all
+check_refused set_scalar 255 "Couldn't set volume: [0x80004001]" --name "opt head" --set-volume 50%
+# Wine 8 has no policy-configuration class and no disabled endpoint: disabling
+# and setting the format say so; enabling an endpoint that is enabled calls
+# nothing, and neither does a dry run.
+check_refused disable 255 "Couldn't disable the endpoint: [0x80040154]" --name "opt head" --disable
+check_refused set_format 255 "Couldn't set the format: [0x80040154]" --name "opt head" --set-format 48000/16
+printf 'Opt Headset: already enabled\r\n' >"$scratch/enable.expected"
+check_words enable 0 --name "opt head" --enable
+printf 'Opt Headset: already enabled\r\nWould set Opt Headset: volume 0.0 dB -> -3.0 dB\r\n' >"$scratch/dry_run.expected"
+check_words dry_run 0 --name "opt head" --enable --set-volume -3dB --dry-run
+# A setup saved and restored at once has nothing to change; one whose level
+# in dB was edited has it put back, read back through the control that set it.
+setup="Z:$scratch/setup.json"
+: >"$scratch/save.expected"
+check_words save 0 --save "$setup"
+printf 'Nothing to change.\r\n' >"$scratch/restore_same.expected"
+check_words restore_same 0 --restore "$setup"
+python3 - "$scratch/setup.json" "$scratch/edited.json" <<'EOF' || fail "save: no Opt Headset in $(cat "$scratch/setup.json")"
+import json, sys
+document = json.load(open(sys.argv[1], encoding="ascii"))
+headset = next(e for e in document["endpoints"] if e["friendly_name"] == "Opt Headset")
+headset["volume"]["level_db"] = -12.5
+json.dump(document, open(sys.argv[2], "w"))
+EOF
+printf 'Opt Headset: volume 0.0 dB -> -12.5 dB\r\n' >"$scratch/restore_edited.expected"
+check_words restore_edited 0 --restore "Z:$scratch/edited.json" --name "opt head"
 printf '%s' "$usage" >"$scratch/unchosen.expected"
 check_words unchosen 2 --set-volume 50
 

@@ -250,7 +250,8 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
   for (std::string line; std::getline(lines, line);) {
     EXPECT_LE(line.size(), 79u) << line;
   }
-  for (const char* option : {"--json", "--brief ", "--details ", "--quiet", "--set-volume LEVEL", "--toggle-mute"}) {
+  for (const char* option : {"--json", "--brief ", "--details ", "--quiet", "--set-volume LEVEL", "--set-format RATE",
+                             "--restore FILE", "--dry-run", "--toggle-mute"}) {
     EXPECT_NE(first.text.find(std::string("\n    ") + option), std::string::npos) << option;
   }
   EXPECT_NE(first.text.find("flow (when\n                    both are listed)"), std::string::npos);
@@ -398,7 +399,7 @@ TEST_F(Choosing, TheWindowedRunShowsARefusalOrAFailureUnlessQuiet) {
                                        L"begins with \"--\" write --name=--mute (see trelmo --help)\n\nStatus: 2"}));
   EXPECT_EQ(platform.RunWindowed({"--name", "two", "--set-volume", "10"}), -1);
   ASSERT_EQ(platform.messages.size(), 2U);
-  EXPECT_EQ(platform.messages[1].substr(platform.messages[1].size() - 12), L"\n\nStatus: -1");
+  EXPECT_EQ(platform.messages[1], L"Couldn't set volume: [0x88890004]\n\nStatus: -1");
   EXPECT_EQ(platform.RunWindowed({"--name", "two"}), 0);
   EXPECT_EQ(platform.RunWindowed({"--name", "two", "--set-volume", "10", "--QUIET"}), -1);
   EXPECT_EQ(platform.RunWindowed({"--bogus", "--quiet"}), 2);

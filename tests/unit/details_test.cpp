@@ -57,7 +57,8 @@ TEST_F(Details, EachMemberFromPresentAbsentWronglyTypedAndFailingProperties) {
                         endpoint["container_id"]});
   };
   EXPECT_EQ(members(endpoints[0]), Json::parse(R"(["headphones", 524351,
-      {"sample_rate": 48000, "channels": 2, "bits_per_sample": 24, "channel_mask": null, "sample_type": "pcm"},
+      {"sample_rate": 48000, "channels": 2, "bits_per_sample": 24, "valid_bits": null, "channel_mask": null,
+       "sample_type": "pcm"},
       "{0F8D8A52-6C2E-4B4D-9B48-54A1C1B3E6D7}"])"));
   for (const std::size_t unread : {1u, 2u, 3u}) {
     EXPECT_EQ(members(endpoints[unread]), Json::parse("[null, null, null, null]")) << unread;
@@ -83,13 +84,16 @@ TEST_F(Details, DeviceFormatBlobIsReadOnlyWhenItHoldsTheWholeRecordItClaims) {
   std::copy(header_only.begin(), header_only.end(), with_room_to_spare.begin());
   const std::pair<std::vector<BYTE>, const char*> cases[] = {
       {extensible,
-       R"({"sample_rate": 96000, "channels": 6, "bits_per_sample": 24, "channel_mask": 3, "sample_type": "float"})"},
+       R"({"sample_rate": 96000, "channels": 6, "bits_per_sample": 24, "valid_bits": 24, "channel_mask": 3,
+           "sample_type": "float"})"},
       {short_of_its_claim, "null"},
       {header_only,
-       R"({"sample_rate": 8000, "channels": 1, "bits_per_sample": 16, "channel_mask": null, "sample_type": "pcm"})"},
+       R"({"sample_rate": 8000, "channels": 1, "bits_per_sample": 16, "valid_bits": null, "channel_mask": null,
+           "sample_type": "pcm"})"},
       {not_even_a_header, "null"},
       {with_room_to_spare,
-       R"({"sample_rate": 8000, "channels": 1, "bits_per_sample": 16, "channel_mask": null, "sample_type": "pcm"})"},
+       R"({"sample_rate": 8000, "channels": 1, "bits_per_sample": 16, "valid_bits": null, "channel_mask": null,
+           "sample_type": "pcm"})"},
       {{}, "null"},
   };
   for (const auto& [blob, expected] : cases) {

@@ -1,5 +1,7 @@
 #include "tests/unit/fakes.h"
 
+#include <gtest/gtest.h>
+
 #include "app/command_line.h"
 #include "modes/modes.h"
 #include "text/output.h"
@@ -487,6 +489,59 @@ FakeSession& FakeSessionManager::AddSession(DWORD process_id, const std::wstring
   session.process_id = process_id;
   session.display_name = display_name;
   return session;
+}
+
+HRESULT FakePolicyConfig::Unexpected(const char* method) {
+  NoteCall(method);
+  ADD_FAILURE() << "IPolicyConfig::" << method << " called";
+  return E_NOTIMPL;
+}
+
+FakeDevice* FakePolicyConfig::Find(PCWSTR id) const {
+  for (FakeCollection* flow : {&enumerator_.collection, &enumerator_.capture_collection}) {
+    for (FakeDevice* device : flow->devices) {
+      if (device->id == id) {
+        return device;
+      }
+    }
+  }
+  return nullptr;
+}
+
+HRESULT FakePolicyConfig::SetEndpointVisibility(PCWSTR id, INT visible) {
+  NoteCall("SetEndpointVisibility");
+  made_visible.emplace_back(id, visible);
+  if (const auto fault = Failure("SetEndpointVisibility")) {
+    return *fault;
+  }
+  FakeDevice* device = Find(id);
+  if (device == nullptr) {
+    return kNotFound;
+  }
+  device->state = visible != FALSE ? DEVICE_STATE_ACTIVE : DEVICE_STATE_DISABLED;
+  return S_OK;
+}
+
+HRESULT FakePolicyConfig::SetDeviceFormat(PCWSTR id, WAVEFORMATEX* endpoint, WAVEFORMATEX* mix) {
+  NoteCall("SetDeviceFormat");
+  FormatSet set{id, {}, {}};
+  std::memcpy(&set.endpoint, endpoint, sizeof(WAVEFORMATEX) + std::min<std::size_t>(endpoint->cbSize, 22));
+  std::memcpy(&set.mix, mix, sizeof(WAVEFORMATEX) + std::min<std::size_t>(mix->cbSize, 22));
+  formats_set.push_back(set);
+  if (const auto fault = Failure("SetDeviceFormat")) {
+    return *fault;
+  }
+  FakeDevice* device = Find(id);
+  if (device == nullptr) {
+    return kNotFound;
+  }
+  WAVEFORMATEXTENSIBLE kept = set.endpoint;
+  kept.Format.nSamplesPerSec = kept_rate.value_or(kept.Format.nSamplesPerSec);
+  const auto* bytes = reinterpret_cast<const BYTE*>(&kept);
+  device->store.values[{0xF19F064D, 0}] = FakeProperty::Blob({bytes, bytes + sizeof kept});
+  const auto* mix_bytes = reinterpret_cast<const BYTE*>(&set.mix);
+  device->mix_format.assign(mix_bytes, mix_bytes + sizeof set.mix);
+  return S_OK;
 }
 
 HRESULT FakePolicyConfig::SetDefaultEndpoint(PCWSTR id, ERole role) {

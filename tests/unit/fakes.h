@@ -7,6 +7,7 @@
 #include "platform/core_audio.h"
 #include "platform/policy_config.h"
 
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -189,8 +190,16 @@ class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(float db, LPCGUID context) override {
     return Take("SetMasterVolumeLevel", db, context, level_db);
   }
+  // Refuses a level outside 0.0 to 1.0, as the platform does; with steps,
+  // keeps the step nearest to the level given, as stepped hardware does.
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(float scalar, LPCGUID context) override {
-    return Take("SetMasterVolumeLevelScalar", scalar, context, level);
+    if (scalar < 0.0F || scalar > 1.0F) {
+      NoteCall("SetMasterVolumeLevelScalar");
+      contexts.push_back(context != nullptr ? *context : GUID{});
+      return E_INVALIDARG;
+    }
+    const float kept = steps > 0 ? std::round(scalar * steps) / steps : scalar;
+    return Take("SetMasterVolumeLevelScalar", kept, context, level);
   }
   HRESULT STDMETHODCALLTYPE GetMasterVolumeLevel(float* out) override { return Give("GetMasterVolumeLevel", level_db, out); }
   HRESULT STDMETHODCALLTYPE GetMasterVolumeLevelScalar(float* out) override {
@@ -219,6 +228,7 @@ class FakeEndpointVolume final : public FakeObject<IAudioEndpointVolume> {
   float level_db = -6.25F;
   BOOL muted = FALSE;
   float range[3] = {-65.25F, 0.0F, 0.03125F};
+  float steps = 0;  // steps in the whole range, 0 for none
   std::vector<float> channel_levels = {0.5F, 1.0F};
   // A count to answer instead of the levels' own, as a broken driver might.
   std::optional<UINT> channel_count;
@@ -462,27 +472,50 @@ class FakeEnumerator final : public FakeObject<IMMDeviceEnumerator> {
 };
 
 // The policy-configuration object the fake CoCreateInstance hands out: each
-// SetDefaultEndpoint makes the endpoint its flow's default for the role.
+// SetDefaultEndpoint makes the endpoint its flow's default for the role,
+// SetEndpointVisibility enables or disables it, SetDeviceFormat makes its
+// device and mix formats the ones given. A call of any other method fails
+// the test: trelmo has no use for them.
 class FakePolicyConfig final : public FakeObject<IPolicyConfig> {
  public:
   explicit FakePolicyConfig(FakeEnumerator& enumerator) : enumerator_(enumerator) {}
 
-  HRESULT STDMETHODCALLTYPE GetMixFormat(PCWSTR, WAVEFORMATEX**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetDeviceFormat(PCWSTR, INT, WAVEFORMATEX**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ResetDeviceFormat(PCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetDeviceFormat(PCWSTR, WAVEFORMATEX*, WAVEFORMATEX*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetProcessingPeriod(PCWSTR, INT, PINT64, PINT64) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetProcessingPeriod(PCWSTR, PINT64) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetShareMode(PCWSTR, void*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetShareMode(PCWSTR, void*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetPropertyValue(PCWSTR, const PROPERTYKEY&, PROPVARIANT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetPropertyValue(PCWSTR, const PROPERTYKEY&, PROPVARIANT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMixFormat(PCWSTR, WAVEFORMATEX**) override { return Unexpected("GetMixFormat"); }
+  HRESULT STDMETHODCALLTYPE GetDeviceFormat(PCWSTR, INT, WAVEFORMATEX**) override {
+    return Unexpected("GetDeviceFormat");
+  }
+  HRESULT STDMETHODCALLTYPE ResetDeviceFormat(PCWSTR) override { return Unexpected("ResetDeviceFormat"); }
+  HRESULT STDMETHODCALLTYPE SetDeviceFormat(PCWSTR id, WAVEFORMATEX* endpoint, WAVEFORMATEX* mix) override;
+  HRESULT STDMETHODCALLTYPE GetProcessingPeriod(PCWSTR, INT, PINT64, PINT64) override {
+    return Unexpected("GetProcessingPeriod");
+  }
+  HRESULT STDMETHODCALLTYPE SetProcessingPeriod(PCWSTR, PINT64) override { return Unexpected("SetProcessingPeriod"); }
+  HRESULT STDMETHODCALLTYPE GetShareMode(PCWSTR, void*) override { return Unexpected("GetShareMode"); }
+  HRESULT STDMETHODCALLTYPE SetShareMode(PCWSTR, void*) override { return Unexpected("SetShareMode"); }
+  HRESULT STDMETHODCALLTYPE GetPropertyValue(PCWSTR, const PROPERTYKEY&, PROPVARIANT*) override {
+    return Unexpected("GetPropertyValue");
+  }
+  HRESULT STDMETHODCALLTYPE SetPropertyValue(PCWSTR, const PROPERTYKEY&, PROPVARIANT*) override {
+    return Unexpected("SetPropertyValue");
+  }
   HRESULT STDMETHODCALLTYPE SetDefaultEndpoint(PCWSTR id, ERole role) override;
-  HRESULT STDMETHODCALLTYPE SetEndpointVisibility(PCWSTR, INT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetEndpointVisibility(PCWSTR id, INT visible) override;
 
   std::vector<std::pair<std::wstring, ERole>> made_default;
+  std::vector<std::pair<std::wstring, INT>> made_visible;
+  // Each format set: the endpoint, and the two records as far as their cbSize reaches.
+  struct FormatSet {
+    std::wstring id;
+    WAVEFORMATEXTENSIBLE endpoint;
+    WAVEFORMATEXTENSIBLE mix;
+  };
+  std::vector<FormatSet> formats_set;
+  // The rate a device keeps instead of the one set, as a device that rounds would.
+  std::optional<DWORD> kept_rate;
 
  private:
+  HRESULT Unexpected(const char* method);
+  FakeDevice* Find(PCWSTR id) const;
   FakeEnumerator& enumerator_;
 };
 
