@@ -496,17 +496,23 @@ std::wstring WithoutWatch(const Options& options) {
   return options.events != 0 ? L"--events works only with --watch" : L"--timeout works only with --watch";
 }
 
+// A watch shows changes as they come: why it cannot go with the other
+// options, or empty.
+std::wstring WhyNotWatched(const Options& options) {
+  if (options.watch && options.Changes()) {
+    return L"--watch changes nothing: make the change in a run of its own";
+  }
+  if (options.watch && !options.filter.default_roles.empty()) {
+    return L"--watch takes no --default: it shows the default's changes as they come";
+  }
+  return {};
+}
+
 // What changes must be chosen, and chosen for what they change, so that
 // nothing changes "everything" by accident: why not, or empty.
 std::wstring WhyUnchosen(const Options& options) {
   const EndpointFilter& filter = options.filter;
   const bool sets_default = !options.set_default.empty() || !options.cycle_default.empty();
-  if (options.watch && options.Changes()) {
-    return L"--watch changes nothing: make the change in a run of its own";
-  }
-  if (options.watch && !filter.default_roles.empty()) {
-    return L"--watch takes no --default: it shows the default's changes as they come";
-  }
   if (!options.Changes()) {
     return {};
   }
@@ -616,6 +622,9 @@ bool ParseArguments(int argc, char* argv[], Options& options, const WideArgument
   }
   if (why.empty() && !options.help) {
     why = WithoutWatch(options);
+  }
+  if (why.empty() && !options.help) {
+    why = WhyNotWatched(options);
   }
   if (why.empty() && !options.help) {
     why = WhyUnchosen(options);
