@@ -139,7 +139,8 @@ bool TakeFormat(const std::wstring& typed, std::optional<FormatSetting>& setting
 // sets a flag; an option that takes a value ("--id ID" or "--id=ID") hands
 // it, as typed and never folded, to take, which answers false when it cannot
 // use it; value says what it can use, for the reason a refusal gives. An
-// alias has no help line of its own.
+// alias has no help line of its own. An option that holds one value (once)
+// refuses a second, different one rather than silently keep the last.
 struct OptionRow {
   std::string_view word;
   bool Options::*flag = nullptr;
@@ -147,18 +148,20 @@ struct OptionRow {
   std::string_view label{};  // as the help shows it
   std::string_view help{};
   std::string_view value{};
+  bool once = false;
 };
 
 // Every take has the same signature; a number only reads its value.
 // NOLINTBEGIN(performance-unnecessary-value-param)
 constexpr OptionRow kOptions[] = {
-    {"--json", &Options::json, nullptr, "--json", "one JSON document instead of the text listing, without the pause"},
-    {"--no-pause", &Options::no_pause, nullptr, "--no-pause", "the text listing without the pause at its end"},
-    {"--capture", &Options::capture, nullptr, "--capture", "list recording (capture) endpoints instead of playback ones"},
+    {"--json", &Options::json, nullptr, "--json", "one JSON document instead of the listing, without the pause"},
+    {"--no-pause", &Options::no_pause, nullptr, "--no-pause", "the listing without the pause at its end"},
+    {"--capture", &Options::capture, nullptr, "--capture", "list recording endpoints instead of playback ones"},
     {"--render", &Options::render, nullptr, "--render", "list playback endpoints (the default); with --capture, both"},
     {"--details", &Options::details, nullptr, "--details",
-     "add form factor, device format, speakers, container, volume, peak"},
-    {"--brief", &Options::brief, nullptr, "--brief", "one line per endpoint: default marks, state, name, identifier"},
+     "add form factor, device format, speakers, container,\nvolume, peak and the roles it is the default for"},
+    {"--brief", &Options::brief, nullptr, "--brief",
+     "one line per endpoint: default marks, state, flow (when\nboth are listed), name and identifier"},
     {"--id", nullptr,
      [](Options& options, std::wstring value) {
        options.filter.ids.push_back(std::move(value));
@@ -180,19 +183,18 @@ constexpr OptionRow kOptions[] = {
        options.filter.apps.push_back(std::move(value));
        return true;
      },
-     "--app TEXT", "only sessions of programs whose name contains TEXT", "the text to look for"},
-    {"--formats", &Options::formats, nullptr, "--formats",
-     "add what each endpoint can play and record, shared and exclusive"},
+     "--app TEXT", "only sessions of programs whose name contains TEXT;\nstatus 1 when a listing finds none", "the text to look for"},
+    {"--formats", &Options::formats, nullptr, "--formats", "add the formats each endpoint takes, shared and exclusive"},
     {"--sessions", &Options::sessions, nullptr, "--sessions", "add the programs playing or recording on each endpoint"},
     {"--watch", &Options::watch, nullptr, "--watch", "print endpoint changes as they happen, until stopped"},
     // A wait beyond a day, or changes beyond a million, are a loop in the script.
     {"--events", nullptr,
      [](Options& options, std::wstring value) { return WholeNumber(value, 1000000, options.events); },
-     "--events N", "with --watch: stop after N changes", "a whole number of changes from 1 to 1000000"},
+     "--events N", "with --watch: stop after N changes", "a whole number of changes from 1 to 1000000", true},
     {"--timeout", nullptr,
      [](Options& options, std::wstring value) { return WholeNumber(value, 86400, options.timeout); },
-     "--timeout SECS", "with --watch: stop after SECS seconds; status 1 if N not reached",
-     "a whole number of seconds from 1 to 86400"},
+     "--timeout SECS", "with --watch: stop after SECS seconds; status 1 when\n--events N were not reached by then",
+     "a whole number of seconds from 1 to 86400", true},
     {"--set-default", nullptr,
      [](Options& options, std::wstring value) { return TakeRoles(value, true, options.set_default); },
      "--set-default ROLE", "make the chosen endpoint the default for ROLE, or all",
@@ -203,12 +205,12 @@ constexpr OptionRow kOptions[] = {
      "console, multimedia, communications or all"},
     {"--set-volume", nullptr, [](Options& options, std::wstring value) { return TakeVolume(value, options.set_volume); },
      "--set-volume LEVEL", "set the volume of what is chosen: N%, +N%, -N% or NdB",
-     "N, N%, +N% or -N% with N from 0 to 100, or a level in dB such as -12.5dB"},
+     "N, N%, +N% or -N% with N from 0 to 100, or a level in dB such as -12.5dB", true},
     {"--enable", &Options::enable, nullptr, "--enable", "enable the chosen endpoints"},
     {"--disable", &Options::disable, nullptr, "--disable", "disable the chosen endpoints"},
     {"--set-format", nullptr, [](Options& options, std::wstring value) { return TakeFormat(value, options.set_format); },
      "--set-format RATE[/BITS]", "set the default format of the chosen endpoints",
-     "a rate such as 48000, 44100/16 or 96000/24: 8000 to 384000 Hz, 16, 24 or 32 bits"},
+     "a rate such as 48000, 44100/16 or 96000/24: 8000 to 384000 Hz, 16, 24 or 32 bits", true},
     {"--mute", &Options::mute, nullptr, "--mute", "mute the chosen endpoints or sessions"},
     {"--unmute", &Options::unmute, nullptr, "--unmute", "unmute the chosen endpoints or sessions"},
     {"--toggle-mute", &Options::toggle_mute, nullptr, "--toggle-mute",
@@ -218,14 +220,15 @@ constexpr OptionRow kOptions[] = {
        options.save = std::move(value);
        return true;
      },
-     "--save FILE", "write every endpoint's settings to FILE, as --json does", "a file name"},
+     "--save FILE", "write every endpoint's settings to FILE, as --json does", "a file name", true},
     {"--restore", nullptr,
      [](Options& options, std::wstring value) {
        options.restore = std::move(value);
        return true;
      },
-     "--restore FILE", "change what differs from the settings saved in FILE", "a file name"},
+     "--restore FILE", "change what differs from the settings saved in FILE", "a file name", true},
     {"--dry-run", &Options::dry_run, nullptr, "--dry-run", "with a change: say what it would change, change nothing"},
+    {"--quiet", &Options::quiet, nullptr, "--quiet", "trelmow.exe shows no message box when something fails"},
     {"--help", &Options::help, nullptr, "--help, -h, /?", "this help"},
     {"-h", &Options::help, nullptr, {}, {}},
     {"/?", &Options::help, nullptr, {}, {}},
@@ -236,27 +239,25 @@ constexpr OptionRow kOptions[] = {
 // The column the help's descriptions start in, after four spaces.
 constexpr std::size_t kHelpLabelWidth = 16;
 
+// What a listing adds to each endpoint: a change run prints only what it
+// changed, so none of it would show there.
+constexpr bool Options::*kListingParts[] = {&Options::details, &Options::formats, &Options::brief, &Options::sessions};
+// What a watch's one line per change has no room for.
+constexpr bool Options::*kUnwatched[] = {&Options::formats, &Options::brief};
+
+// A reason quotes a word whole up to this many characters; a longer one (a
+// script's runaway variable) by its beginning and "...".
+constexpr std::size_t kLongestQuoted = 60;
+
 const OptionRow* FindOption(std::string_view word) {
   const auto* option =
       std::find_if(std::begin(kOptions), std::end(kOptions), [word](const OptionRow& row) { return word == row.word; });
   return option != std::end(kOptions) ? option : nullptr;
 }
 
-// A state word adds its state; a switch sets its flag. False for anything else.
-bool ApplyWord(std::string_view argument, Options& options, bool& state_word_given) {
-  const auto* state = std::find_if(std::begin(kStates), std::end(kStates),
-                                   [argument](const StateText& text) { return argument == text.word; });
-  if (state != std::end(kStates)) {
-    options.filter.states |= state->state;
-    state_word_given = true;
-    return true;
-  }
-  const OptionRow* option = FindOption(argument);
-  if (option != nullptr && option->flag != nullptr) {
-    options.*option->flag = true;
-    return true;
-  }
-  return false;
+bool IsHelpWord(std::string_view word) {
+  const OptionRow* option = FindOption(word);
+  return option != nullptr && option->flag == &Options::help;
 }
 
 // A space stands for the hyphen, so that "Not Present" can be typed unquoted
@@ -266,6 +267,11 @@ void Normalise(char* argument) {
     const auto value = static_cast<unsigned char>(*byte);
     *byte = value == ' ' ? '-' : static_cast<char>(std::tolower(value));
   }
+}
+
+std::string Normalised(std::string word) {
+  Normalise(word.data());
+  return word;
 }
 
 // Text from the C runtime's argv, which holds it in the ANSI code page.
@@ -284,18 +290,26 @@ std::wstring AnsiToWide(const char* text) {
 
 std::wstring Widen(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
 
-// A word or value as a reason quotes it.
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+// A word or value as a reason shows it: whole, or its first characters and
+// "..." when it is longer than a reason has room for.
+std::wstring Cut(const std::wstring& text) {
+  if (text.size() <= kLongestQuoted) {
+    return text;
+  }
+  std::size_t kept = kLongestQuoted - 3;
+  // Both halves of a surrogate pair, or neither.
+  if (text[kept - 1] >= 0xD800 && text[kept - 1] <= 0xDBFF) {
+    --kept;
+  }
+  return text.substr(0, kept) + L"...";
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + Cut(text) + L"\""; }
 
 // The value part of "--name=TEXT" as typed: what follows the first "=".
 std::wstring AfterEquals(const std::wstring& argument) {
   const std::size_t equals = argument.find(L'=');
   return equals == std::wstring::npos ? std::wstring() : argument.substr(equals + 1);
-}
-
-const OptionRow* FindValueOption(std::string_view word) {
-  const OptionRow* option = FindOption(word);
-  return option != nullptr && option->take != nullptr ? option : nullptr;
 }
 
 // The arguments as typed: from the platform's UTF-16 command line, asked for
@@ -319,37 +333,144 @@ class TypedArguments {
   bool asked_ = false;
 };
 
-// Sets the option the word at index names with its value, the next word
-// (then index moves on to it) or what follows its "=". Why not, if it cannot:
-// empty when it could.
-std::wstring TakeValueWord(int argc, char* argv[], int& index, const std::string& as_typed, TypedArguments& typed,
-                           Options& options) {
-  const std::string_view word = argv[index];
+// An option as the command line gave it: the option's part of the word as
+// typed ("--Name" of "--Name=x"), and the value it took.
+struct GivenOption {
+  const OptionRow* row = nullptr;
+  std::wstring word;
   std::wstring value;
-  const OptionRow* option = FindValueOption(word);
-  if (option != nullptr) {
-    if (index + 1 >= argc) {
-      return Widen(option->word) + L" takes " + Widen(option->value) + L" as the next word or after \"=\"";
-    }
-    ++index;
-    value = typed.At(index, argv[index]);
-  } else if (const std::size_t equals = word.find('='); equals != std::string_view::npos) {
-    option = FindOption(word.substr(0, equals));
-    if (option != nullptr) {
-      value = AfterEquals(typed.At(index, as_typed));
-      if (option->take == nullptr) {
-        return Widen(option->word) + L" takes no value, not " + Quoted(value);
+};
+
+// Reads the words in order into the options, remembering each option as
+// given, for the reasons that name them.
+class WordReader {
+ public:
+  WordReader(int argc, char* argv[], Options& options, const WideArguments& wide_argv)
+      : argc_(argc), argv_(argv), options_(options), typed_(wide_argv) {}
+
+  // Every word up to the first that cannot be used: why not, or empty.
+  std::wstring ReadWords() {
+    std::wstring why;
+    for (index_ = 1; index_ < argc_ && why.empty(); ++index_) {
+      const bool changed_before = options_.Changes();
+      why = ReadWord();
+      if (!changed_before && options_.Changes()) {
+        change_word_ = given_.back().word;
       }
     }
+    // The words the reading never came to still answer for help and --quiet,
+    // which take effect wherever they stand: folded copies, the words
+    // themselves left as typed.
+    for (; index_ < argc_; ++index_) {
+      const std::string word = Normalised(argv_[index_]);
+      options_.help = options_.help || IsHelpWord(word);
+      options_.quiet = options_.quiet || word == "--quiet";
+    }
+    return why;
   }
-  if (option == nullptr) {
-    return Quoted(typed.At(index, as_typed)) + L" is not a state word or an option";
+
+  [[nodiscard]] bool StateWordGiven() const { return state_word_given_; }
+
+  // An option that would do nothing beside the others: why, or empty.
+  [[nodiscard]] std::wstring WithoutEffect() const {
+    if (options_.Changes()) {
+      if (const GivenOption* part = FirstOf(kListingParts)) {
+        return part->word + L" has no effect beside " + change_word_ + L": a change run prints only what it changed";
+      }
+    }
+    if (options_.watch) {
+      if (const GivenOption* part = FirstOf(kUnwatched)) {
+        const GivenOption* watch = FirstOf(std::initializer_list<bool Options::*>{&Options::watch});
+        return part->word + L" has no effect beside " + watch->word + L": a watch prints one line per change";
+      }
+    }
+    return {};
   }
-  if (value.empty() || !option->take(options, value)) {
-    return Widen(option->word) + L" takes " + Widen(option->value) + L", not " + Quoted(value);
+
+ private:
+  // A state word adds its state, a switch sets its flag, an option that takes
+  // a value takes it.
+  std::wstring ReadWord() {
+    const std::string as_typed = argv_[index_];
+    // Folding would change the value of "--name=TEXT" and the word a reason
+    // quotes, so the word is kept as typed first.
+    Normalise(argv_[index_]);
+    const std::string_view word = argv_[index_];
+    const auto* state = std::find_if(std::begin(kStates), std::end(kStates),
+                                     [word](const StateText& text) { return word == text.word; });
+    if (state != std::end(kStates)) {
+      options_.filter.states |= state->state;
+      state_word_given_ = true;
+      return {};
+    }
+    const std::size_t equals = word.find('=');
+    const OptionRow* option = FindOption(word.substr(0, equals));
+    if (option == nullptr) {
+      return Quoted(typed_.At(index_, as_typed)) + L" is not a state word or an option";
+    }
+    given_.push_back({option, Widen(std::string_view(as_typed).substr(0, equals)), {}});
+    const std::wstring& option_word = given_.back().word;
+    if (option->take == nullptr) {
+      if (equals != std::string_view::npos) {
+        return option_word + L" takes no value, not " + Quoted(AfterEquals(typed_.At(index_, as_typed)));
+      }
+      options_.*option->flag = true;
+      return {};
+    }
+    std::wstring value;
+    if (equals != std::string_view::npos) {
+      value = AfterEquals(typed_.At(index_, as_typed));
+    } else if (index_ + 1 >= argc_) {
+      return option_word + L" takes " + Widen(option->value) + L" as the next word or after \"=\"";
+    } else if (std::string_view(argv_[index_ + 1]).rfind("--", 0) == 0) {
+      // Much more often a value forgotten than a name that begins with "--".
+      const std::wstring next = typed_.At(index_ + 1, argv_[index_ + 1]);
+      return option_word + L" takes " + Widen(option->value) + L", not " + Quoted(next) +
+             L"; for a value that begins with \"--\" write " + option_word + L"=" + Cut(next);
+    } else {
+      ++index_;
+      value = typed_.At(index_, argv_[index_]);
+    }
+    given_.back().value = value;
+    if (value.empty() || !option->take(options_, value)) {
+      return option_word + L" takes " + Widen(option->value) + L", not " + Quoted(value);
+    }
+    return Twice(given_.back());
   }
-  return {};
-}
+
+  // An option that holds one value given a second, different one: why that
+  // is refused, or empty.
+  [[nodiscard]] std::wstring Twice(const GivenOption& latest) const {
+    if (!latest.row->once) {
+      return {};
+    }
+    for (const GivenOption& earlier : given_) {
+      if (&earlier != &latest && earlier.row == latest.row && !EqualsIgnoringCase(earlier.value, latest.value)) {
+        return latest.word + L" is given twice, as " + Quoted(earlier.value) + L" and as " + Quoted(latest.value) +
+               L": which one is meant?";
+      }
+    }
+    return {};
+  }
+
+  // The first option given whose flag is one of these.
+  template <typename Flags>
+  [[nodiscard]] const GivenOption* FirstOf(const Flags& flags) const {
+    const auto given = std::find_if(given_.begin(), given_.end(), [&flags](const GivenOption& option) {
+      return std::find(std::begin(flags), std::end(flags), option.row->flag) != std::end(flags);
+    });
+    return given != given_.end() ? &*given : nullptr;
+  }
+
+  int argc_;
+  char** argv_;
+  Options& options_;
+  TypedArguments typed_;
+  int index_ = 1;
+  bool state_word_given_ = false;
+  std::vector<GivenOption> given_;
+  std::wstring change_word_;  // the option that first made the run a change
+};
 
 // --dry-run previews a change, --save writes a listing: why they cannot
 // be used as given, or empty.
@@ -375,23 +496,11 @@ std::wstring WithoutWatch(const Options& options) {
   return options.events != 0 ? L"--events works only with --watch" : L"--timeout works only with --watch";
 }
 
-// A restore changes what its file says, of what the choosers keep.
-std::wstring WhyNotRestored(const Options& options) {
-  if (options.enable || options.disable || options.set_format || !options.set_default.empty() ||
-      !options.cycle_default.empty() || options.set_volume || options.Mute() || !options.filter.apps.empty()) {
-    return L"--restore changes what differs from its file: it takes no other change and no --app";
-  }
-  return {};
-}
-
-// An endpoint's settings are its own: no session has them.
-std::wstring WhyNotSettings(const Options& options) {
-  const EndpointFilter& filter = options.filter;
-  if ((options.enable || options.disable || options.set_format) && (!filter.Chooses() || !filter.apps.empty())) {
-    return L"--enable, --disable and --set-format need --id, --name or --default, and take no --app";
-  }
-  if (options.enable && options.disable) {
-    return L"--enable and --disable do not go together";
+// A watch shows changes as they come: why it cannot go with the other
+// options, or empty.
+std::wstring WhyNotWatched(const Options& options) {
+  if (options.watch && options.Changes()) {
+    return L"--watch changes nothing: make the change in a run of its own";
   }
   return {};
 }
@@ -401,20 +510,24 @@ std::wstring WhyNotSettings(const Options& options) {
 std::wstring WhyUnchosen(const Options& options) {
   const EndpointFilter& filter = options.filter;
   const bool sets_default = !options.set_default.empty() || !options.cycle_default.empty();
-  if (options.watch && options.Changes()) {
-    return L"--watch changes nothing: it shows the changes as they come";
-  }
   if (!options.Changes()) {
     return {};
   }
   if (options.restore) {
-    return WhyNotRestored(options);
+    if (options.enable || options.disable || options.set_format || sets_default || options.set_volume ||
+        options.Mute() || !filter.apps.empty()) {
+      return L"--restore changes what differs from its file: it takes no other change and no --app";
+    }
+    return {};
   }
   if (!filter.Chooses() && filter.apps.empty()) {
     return L"a change needs a chooser: --id, --name, --default or --app";
   }
-  if (std::wstring why = WhyNotSettings(options); !why.empty()) {
-    return why;
+  if ((options.enable || options.disable || options.set_format) && (!filter.Chooses() || !filter.apps.empty())) {
+    return L"--enable, --disable and --set-format need --id, --name or --default, and take no --app";
+  }
+  if (options.enable && options.disable) {
+    return L"--enable and --disable do not go together";
   }
   if (sets_default && (!filter.Chooses() || !filter.apps.empty())) {
     return L"--set-default and --cycle-default need --id, --name or --default, and take no --app";
@@ -444,85 +557,14 @@ std::vector<EDataFlow> ListedFlows(const Options& options) {
   return flows;
 }
 
-}  // namespace
-
-bool ParseArguments(int argc, char* argv[], Options& options, const WideArguments& wide_argv, std::wstring* reason) {
-  TypedArguments typed(wide_argv);
-  std::wstring why;
-  // Any state word replaces the default of listing active endpoints only.
-  options.filter.states = 0;
-  bool state_word_given = false;
-  for (int index = 1; index < argc && why.empty(); ++index) {
-    // Folding would change the value of "--name=TEXT" and the word a reason
-    // quotes, so the word is kept as typed first.
-    const std::string as_typed = argv[index];
-    Normalise(argv[index]);
-    if (!ApplyWord(argv[index], options, state_word_given)) {
-      why = TakeValueWord(argc, argv, index, as_typed, typed, options);
-    }
-  }
-  // Options alone leave the default of listing active endpoints; enabling
-  // and disabling choose among every endpoint that is there, and a setup is
-  // saved and restored whole.
-  options.states_given = state_word_given;
-  if (!state_word_given) {
-    const bool every_state = options.enable || options.disable || options.save || options.restore;
-    options.filter.states = every_state ? DEVICE_STATE_ACTIVE | DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED
-                                        : DEVICE_STATE_ACTIVE;
-  }
-  if ((options.save || options.restore) && !options.render && !options.capture) {
-    options.render = true;
-    options.capture = true;
-  }
-  options.filter.flows = ListedFlows(options);
-  // A listing that chooses sessions shows them.
-  options.sessions = options.sessions || !options.filter.apps.empty();
-  if (why.empty()) {
-    why = WithoutWatch(options);
-  }
-  if (why.empty()) {
-    why = WhyUnchosen(options);
-  }
-  if (why.empty()) {
-    why = WhyNotSaved(options);
-  }
-  if (reason != nullptr) {
-    *reason = why;
-  }
-  return why.empty();
-}
-
-void PrintHelp() {
-  WriteLine("==== Help ====");
-  WriteLine("Usage:");
-  WriteLine("    trelmo [Active|Disabled|Unplugged|Not-Present]");
-}
-
-void PrintOptionsHelp() {
-  PrintHelp();
-  WriteLine("");
-  for (const OptionRow& option : kOptions) {
-    if (option.help.empty()) {
-      continue;
-    }
-    std::string line = "    " + std::string(option.label);
-    // A label too long for its column has its text on the next line.
-    if (option.label.size() + 2 > kHelpLabelWidth) {
-      WriteLine(line);
-      line.clear();
-    }
-    line.resize(4 + kHelpLabelWidth, ' ');
-    WriteLine(line + std::string(option.help));
-  }
-}
-
-int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)(),
-                   const WideArguments& wide_argv) {
+// Reads the command line and runs what it asks, leaving the options read
+// for the caller.
+int Run(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)(),
+        const WideArguments& wide_argv, Options& options) {
   static_cast<void>(std::setlocale(LC_ALL, ""));
-  Options options;
   std::wstring reason;
   if (!ParseArguments(argc, argv, options, wide_argv, &reason)) {
-    WriteErrorLine(L"trelmo: " + reason);
+    WriteErrorLine(L"trelmo: " + reason + L" (see trelmo --help)");
     PrintHelp();
     return 2;
   }
@@ -544,4 +586,114 @@ int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instanc
     return RunDocument(options, create_instance, TRELMO_VERSION_TEXT);
   }
   return RunListing(options, create_instance, pause);
+}
+
+void NoPause() {}
+
+}  // namespace
+
+bool ParseArguments(int argc, char* argv[], Options& options, const WideArguments& wide_argv, std::wstring* reason) {
+  // Any state word replaces the default of listing active endpoints only.
+  options.filter.states = 0;
+  WordReader reader(argc, argv, options, wide_argv);
+  std::wstring why = reader.ReadWords();
+  // Options alone leave the default of listing active endpoints; enabling
+  // and disabling choose among every endpoint that is there, and a setup is
+  // saved and restored whole.
+  options.states_given = reader.StateWordGiven();
+  if (!reader.StateWordGiven()) {
+    const bool every_state = options.enable || options.disable || options.save || options.restore;
+    options.filter.states = every_state ? DEVICE_STATE_ACTIVE | DEVICE_STATE_DISABLED | DEVICE_STATE_UNPLUGGED
+                                        : DEVICE_STATE_ACTIVE;
+  }
+  if ((options.save || options.restore) && !options.render && !options.capture) {
+    options.render = true;
+    options.capture = true;
+  }
+  options.filter.flows = ListedFlows(options);
+  // A listing that chooses sessions shows them.
+  options.sessions = options.sessions || !options.filter.apps.empty();
+  // Help asked for anywhere is what is wanted, whatever stands beside it.
+  if (options.help) {
+    why.clear();
+  }
+  if (why.empty() && !options.help) {
+    why = WithoutWatch(options);
+  }
+  if (why.empty() && !options.help) {
+    why = WhyNotWatched(options);
+  }
+  if (why.empty() && !options.help) {
+    why = WhyUnchosen(options);
+  }
+  if (why.empty() && !options.help) {
+    why = WhyNotSaved(options);
+  }
+  if (why.empty() && !options.help) {
+    why = reader.WithoutEffect();
+  }
+  if (reason != nullptr) {
+    *reason = why;
+  }
+  return why.empty();
+}
+
+void PrintHelp() {
+  WriteLine("==== Help ====");
+  WriteLine("Usage:");
+  WriteLine("    trelmo [Active|Disabled|Unplugged|Not-Present]");
+}
+
+void PrintOptionsHelp() {
+  PrintHelp();
+  WriteLine("");
+  const std::string indent(4 + kHelpLabelWidth, ' ');
+  for (const OptionRow& option : kOptions) {
+    if (option.help.empty()) {
+      continue;
+    }
+    std::string line = "    " + std::string(option.label);
+    // A label too long for its column has its text on the next line.
+    if (option.label.size() + 2 > kHelpLabelWidth) {
+      WriteLine(line);
+      line.clear();
+    }
+    line.resize(indent.size(), ' ');
+    // A description longer than a line goes on under itself.
+    std::string_view help = option.help;
+    for (std::size_t end = help.find('\n'); end != std::string_view::npos; end = help.find('\n')) {
+      WriteLine(line + std::string(help.substr(0, end)));
+      line = indent;
+      help.remove_prefix(end + 1);
+    }
+    WriteLine(line + std::string(help));
+  }
+  WriteLine("");
+  WriteLine("Status: 0 done; 1 nothing chosen (or, with --app, no program found), or a");
+  WriteLine("change refused; 2 a word not understood; -1 a platform call failed.");
+}
+
+int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)(),
+                   const WideArguments& wide_argv) {
+  Options options;
+  return Run(argc, argv, create_instance, pause, wide_argv, options);
+}
+
+int RunWindowed(int argc, char* argv[], CreateInstanceFunction create_instance, ShowMessageFunction show_message,
+                const WideArguments& wide_argv) {
+  std::wstring errors;
+  KeepErrorLines(&errors);
+  Options options;
+  // No console to wait in: the pause would open one.
+  const int status = Run(argc, argv, create_instance, NoPause, wide_argv, options);
+  KeepErrorLines(nullptr);
+  if (status != 0 && !options.quiet) {
+    // A run that ends with 1 or -1 and said nothing on standard error: a
+    // listing whose choosers chose nothing.
+    if (errors.empty()) {
+      errors = status == 1 ? L"Nothing was chosen.\n" : L"Something failed.\n";
+    }
+    show_message(errors + L"\nStatus: " + std::to_wstring(status));
+  }
+  return status;
 }

@@ -5,6 +5,7 @@
 #include "platform/core_audio.h"
 
 #include <functional>
+#include <string>
 
 // The command line as the platform has it, in UTF-16, where every character
 // survives: the same arguments as argv, or null when it cannot be had.
@@ -31,3 +32,12 @@ void PrintOptionsHelp();
 // the options, then shows help or the version, or runs what they ask for.
 int RunCommandLine(int argc, char* argv[], CreateInstanceFunction create_instance, void (*pause)(),
                    const WideArguments& wide_argv = {});
+
+// Shows a message to someone at the desktop; trelmow.exe passes a message box.
+using ShowMessageFunction = void (*)(const std::wstring& text);
+
+// The same for trelmow.exe, which has no console: never pauses, and when the
+// run ends with a status other than 0, shows what it wrote to standard error
+// and the status through show_message, unless --quiet was given.
+int RunWindowed(int argc, char* argv[], CreateInstanceFunction create_instance, ShowMessageFunction show_message,
+                const WideArguments& wide_argv = {});

@@ -5,10 +5,25 @@
 
 #include <shellapi.h>
 
+#include <string>
+
+#ifdef TRELMO_WINDOWED
+namespace {
+
+// trelmow.exe's only way to say what went wrong to someone at the desktop.
+void ShowMessageBox(const std::wstring& text) {
+  static_cast<void>(MessageBoxW(nullptr, text.c_str(), L"trelmo", MB_OK | MB_ICONERROR | MB_SETFOREGROUND));
+}
+
+}  // namespace
+#endif
+
+// Built twice: trelmo.exe for the console, and with TRELMO_WINDOWED
+// trelmow.exe for the Windows subsystem, which opens no console window (for
+// hotkeys and scheduled tasks).
 int main(int argc, char* argv[]) {
   // Every interface the run obtains is released before COM is uninitialised here.
   const ComInitialization com(kComSpeedOverMemory);
-  SelectOutput();
   // The C runtime's argv holds the ANSI code page's approximation of what was
   // typed; the platform's own split of the command line keeps every
   // character, for the values of --id and --name. It is asked for only when
@@ -20,5 +35,11 @@ int main(int argc, char* argv[]) {
     wide_argv.Reset(CommandLineToArgvW(GetCommandLineW(), &count));
     return wide_argv && count == argc ? wide_argv.Get() : nullptr;
   };
+#ifdef TRELMO_WINDOWED
+  SelectWindowedOutput();
+  return RunWindowed(argc, argv, CoCreateInstance, ShowMessageBox, wide);
+#else
+  SelectOutput();
   return RunCommandLine(argc, argv, CoCreateInstance, Pause, wide);
+#endif
 }

@@ -19,11 +19,22 @@ void WriteDocument(const Json& document) {
   WriteUtf8(DumpJson(document, 2) + "\n");
 }
 
-int WriteErrorDocument(const char* call, HRESULT result, const char* message, bool to_file) {
+// What a document begins with, error or not: the version and when it was read.
+Json DocumentHead(std::string_view version, std::chrono::system_clock::time_point read_at) {
+  Json document = Json::object();
+  document["trelmo"] = version;
+  document["read_at"] = UtcText(read_at);
+  return document;
+}
+
+int WriteErrorDocument(std::string_view version, std::chrono::system_clock::time_point read_at, const char* call,
+                       HRESULT result, const char* message, bool to_file) {
   if (to_file) {
     WriteErrorLine(Utf8ToWide(MessageText(std::string(message) + ": [0x", result)));
   } else {
-    WriteDocument(ErrorDocument(call, result, message));
+    Json document = DocumentHead(version, read_at);
+    document.update(ErrorDocument(call, result, message));
+    WriteDocument(document);
   }
   return -1;
 }
@@ -44,7 +55,8 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
   ComHandle<IMMDeviceEnumerator> enumerator;
   HRESULT result = CreateEnumerator(create_instance, enumerator);
   if (FAILED(result)) {
-    return WriteErrorDocument("CoCreateInstance", result, "Couldn't create Device Enumerator", options.save.has_value());
+    return WriteErrorDocument(version, std::chrono::system_clock::now(), "CoCreateInstance", result,
+                              "Couldn't create Device Enumerator", options.save.has_value());
   }
 
   // The moment the reading starts is the one the document stands for.
@@ -57,11 +69,13 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
   }
 
   Json endpoints = Json::array();
+  std::size_t sessions = 0;
   for (std::size_t listed = 0; listed < flows.size(); ++listed) {
     ComHandle<IMMDeviceCollection> collection;
     result = EnumerateEndpoints(*enumerator.Get(), flows[listed], options.filter.states, collection);
     if (FAILED(result)) {
-      return WriteErrorDocument("EnumAudioEndpoints", result, "Couldn't enumerate", options.save.has_value());
+      return WriteErrorDocument(version, read_at, "EnumAudioEndpoints", result, "Couldn't enumerate",
+                                options.save.has_value());
     }
     const UINT count = EndpointCount(*collection.Get());
     ForEachEndpoint(*collection.Get(), count, [&](UINT index, ComHandle<IMMDevice> device) {
@@ -83,13 +97,13 @@ int RunDocument(const Options& options, CreateInstanceFunction create_instance, 
       }
       EndpointSnapshot endpoint = reader.TakeSnapshot();
       options.filter.ChooseSessions(endpoint);
+      sessions += endpoint.sessions ? endpoint.sessions->size() : 0;
       endpoints.push_back(DocumentEntry(endpoint, defaults[listed], EntryParts{options.formats, options.sessions}));
     });
   }
-  const bool none_chosen = options.filter.Chooses() && endpoints.empty();
-  Json document = Json::object();
-  document["trelmo"] = version;
-  document["read_at"] = UtcText(read_at);
+  const bool none_chosen =
+      (options.filter.Chooses() && endpoints.empty()) || (!options.filter.apps.empty() && sessions == 0);
+  Json document = DocumentHead(version, read_at);
   document["endpoints"] = std::move(endpoints);
   if (options.save) {
     return Save(*options.save, document);

@@ -43,10 +43,14 @@ EndpointSnapshot Shown(EndpointReader& reader, const EndpointFilter& filter) {
   return endpoint;
 }
 
+std::size_t SessionCount(const EndpointSnapshot& endpoint) {
+  return endpoint.sessions ? endpoint.sessions->size() : 0;
+}
+
 // Probes the layout and reads the parts, then prints what the probe had to
-// say and the block.
-void PrintBlock(EndpointReader& reader, const Options& options, const RoleIds& defaults, std::size_t position,
-                std::size_t count) {
+// say and the block. The number of sessions shown.
+std::size_t PrintBlock(EndpointReader& reader, const Options& options, const RoleIds& defaults, std::size_t position,
+                       std::size_t count) {
   reader.ProbeLayout();
   ReadParts(reader, options, position, count);
   const EndpointSnapshot endpoint = Shown(reader, options.filter);
@@ -54,6 +58,7 @@ void PrintBlock(EndpointReader& reader, const Options& options, const RoleIds& d
     WriteLine(message);
   }
   WriteWide(Block(endpoint, BlockParts{options.details, options.formats, options.sessions}, defaults));
+  return SessionCount(endpoint);
 }
 
 // The flow's endpoints the filter keeps, in the collection's order, each read
@@ -71,27 +76,35 @@ std::vector<std::unique_ptr<EndpointReader>> KeptEndpoints(IMMDeviceCollection& 
   return kept;
 }
 
+// What a listing showed, for its status.
+struct Tally {
+  std::size_t endpoints = 0;
+  std::size_t sessions = 0;
+};
+
 // Prints the flow's header and blocks; the number of endpoints chosen, or
-// without a chooser the number the collection holds.
-std::size_t ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options, const RoleIds& defaults) {
+// without a chooser the number the collection holds, and of sessions shown.
+Tally ListFlow(IMMDeviceCollection& collection, EDataFlow flow, const Options& options, const RoleIds& defaults) {
   const UINT count = EndpointCount(collection);
   if (options.filter.Chooses()) {
     // The header counts the endpoints chosen, so they are all read and
     // chosen before anything is printed.
     const auto chosen = KeptEndpoints(collection, count, flow, options.filter, defaults);
     WriteLine(HeaderLine(chosen.size(), flow));
+    Tally shown{chosen.size()};
     for (std::size_t at = 0; at < chosen.size(); ++at) {
-      PrintBlock(*chosen[at], options, defaults, at + 1, chosen.size());
+      shown.sessions += PrintBlock(*chosen[at], options, defaults, at + 1, chosen.size());
     }
-    return chosen.size();
+    return shown;
   }
   // Without a chooser the header counts what the collection holds, as it
   // always has, and each block follows as soon as it is read.
   WriteLine(HeaderLine(count, flow));
+  Tally shown{count};
   ForEachEndpoint(collection, count, [&](UINT index, ComHandle<IMMDevice> device) {
-    ListEndpoint(std::move(device), flow, options, index + 1, count, defaults);
+    shown.sessions += ListEndpoint(std::move(device), flow, options, index + 1, count, defaults);
   });
-  return count;
+  return shown;
 }
 
 // A flow of a brief listing, read before anything is printed, since the
@@ -124,7 +137,12 @@ void PrintBrief(const std::vector<BriefFlow>& flows, const Options& options) {
       entries.push_back({&endpoint, &flow.defaults});
     }
   }
-  const std::vector<std::wstring> lines = BriefLines(entries, options.filter.flows.size() > 1);
+  // On a console the lines fit its window; a line as wide as the window would
+  // leave the cursor on the next line, and its line end an empty one.
+  const std::size_t columns = ConsoleColumns();
+  const std::vector<std::wstring> lines =
+      BriefLines(entries, options.filter.flows.size() > 1, OutputIsConsole() ? DisplayWidth : WrittenWidth,
+                 columns > 1 ? columns - 1 : 0);
   auto line = lines.begin();
   for (const BriefFlow& flow : flows) {
     WriteLine(HeaderLine(flow.header_count, flow.flow));
@@ -149,13 +167,14 @@ void PrintBrief(const std::vector<BriefFlow>& flows, const Options& options) {
 
 }  // namespace
 
-void ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Options& options, std::size_t position,
-                  std::size_t count, const RoleIds& defaults) {
+std::size_t ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Options& options, std::size_t position,
+                         std::size_t count, const RoleIds& defaults) {
   EndpointReader reader(std::move(device), flow);
   reader.ReadIdentity();
-  if (options.filter.Lets(reader.Snapshot().state.value_or(0))) {
-    PrintBlock(reader, options, defaults, position, count);
+  if (!options.filter.Lets(reader.Snapshot().state.value_or(0))) {
+    return 0;
   }
+  return PrintBlock(reader, options, defaults, position, count);
 }
 
 int RunListing(const Options& options, CreateInstanceFunction create_instance, void (*pause)()) {
@@ -170,7 +189,7 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
   const std::vector<EDataFlow>& flows = options.filter.flows;
   std::vector<ComHandle<IMMDeviceCollection>> collections(flows.size());
   std::vector<BriefFlow> brief;
-  std::size_t listed = 0;
+  Tally listed;
   for (std::size_t at = 0; at < flows.size(); ++at) {
     // Only the lines that show them and the chooser that needs them ask for
     // the default endpoints: a plain listing makes no call it did not make before.
@@ -187,9 +206,14 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
     }
     if (options.brief) {
       brief.push_back(ReadBriefFlow(*collection.Get(), flows[at], options, std::move(defaults)));
-      listed += brief.back().endpoints.size();
+      listed.endpoints += brief.back().endpoints.size();
+      for (const EndpointSnapshot& endpoint : brief.back().endpoints) {
+        listed.sessions += SessionCount(endpoint);
+      }
     } else {
-      listed += ListFlow(*collection.Get(), flows[at], options, defaults);
+      const Tally flow = ListFlow(*collection.Get(), flows[at], options, defaults);
+      listed.endpoints += flow.endpoints;
+      listed.sessions += flow.sessions;
     }
   }
   PrintBrief(brief, options);
@@ -197,8 +221,10 @@ int RunListing(const Options& options, CreateInstanceFunction create_instance, v
   if (!options.no_pause) {
     pause();
   }
-  // Choosers that chose nothing: a script can test for its device by the status.
-  return options.filter.Chooses() && listed == 0 ? 1 : 0;
+  // Choosers that chose nothing: a script can test for its device, or
+  // whether a program is playing, by the status.
+  const bool none_chosen = options.filter.Chooses() && listed.endpoints == 0;
+  return none_chosen || (!options.filter.apps.empty() && listed.sessions == 0) ? 1 : 0;
 }
 
 void Pause() {

@@ -10,21 +10,23 @@
 
 // Lists the endpoints as text blocks, or with --brief one line each, under a
 // header per flow and runs the pause (unless --no-pause). 0 when the listing
-// completed; 1 when it did but --id or --name chose no endpoint; -1 when the
-// endpoints could not be listed. The enumerator comes from create_instance;
+// completed; 1 when it did but the choosers chose no endpoint, or --app no
+// session; -1 when the endpoints could not be listed. The enumerator comes from create_instance;
 // main passes CoCreateInstance.
 int RunListing(const Options& options, CreateInstanceFunction create_instance, void (*pause)());
 
 // Reads one endpoint of the flow and prints its block when the options'
 // filter lets its state through; reads and prints nothing more otherwise.
 // position and count say where it is in the listing, for the progress line;
-// defaults are the flow's default endpoints, for the details.
-void ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Options& options, std::size_t position = 1,
+// defaults are the flow's default endpoints, for the details. The number of
+// sessions it showed.
+std::size_t ListEndpoint(ComHandle<IMMDevice> device, EDataFlow flow, const Options& options, std::size_t position = 1,
                   std::size_t count = 1, const RoleIds& defaults = {});
 
 // The same endpoints as one JSON document, which names the version of trelmo
-// and when it was read; never pauses. 0, 1 when --id or --name chose no
-// endpoint, or -1 with an error document when the endpoints could not be listed.
+// and when it was read; never pauses. 0, 1 when the choosers chose no
+// endpoint or --app no session, or -1 with an error document (which names
+// them too) when the endpoints could not be listed.
 // With --save the document goes to the file instead, replacing it whole or
 // not at all; -1 and a message on standard error when it cannot.
 int RunDocument(const Options& options, CreateInstanceFunction create_instance, std::string_view version);

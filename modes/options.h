@@ -48,6 +48,7 @@ struct Options {
   bool sessions = false;
   bool help = false;
   bool version = false;
+  bool quiet = false;  // no message box from trelmow.exe
   bool watch = false;
   std::uint32_t events = 0;   // --events: 0 when not given
   std::uint32_t timeout = 0;  // --timeout in seconds: 0 when not given

@@ -117,3 +117,21 @@ std::string WideToLocale(std::wstring_view wide) {
   }
   return text;
 }
+
+std::size_t WrittenWidth(std::wstring_view wide) {
+  std::size_t width = 0;
+  std::mbstate_t state{};
+  char bytes[MB_LEN_MAX];
+  for (std::size_t at = 0; at < wide.size(); ++at) {
+    const bool pair = IsHighSurrogate(wide[at]) && at + 1 < wide.size() && IsLowSurrogate(wide[at + 1]);
+    if (std::wcrtomb(bytes, wide[at], &state) == static_cast<std::size_t>(-1)) {
+      // One "?", as WideToLocale writes it, for the pair too.
+      ++width;
+      state = std::mbstate_t{};
+    } else {
+      width += DisplayWidth(wide.substr(at, pair ? 2 : 1));
+    }
+    at += pair ? 1 : 0;
+  }
+  return width;
+}

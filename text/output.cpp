@@ -12,6 +12,7 @@ struct Destination {
   bool standard_error = false;
   HANDLE console = nullptr;
   ConsoleWriteFunction write = nullptr;
+  bool discard = false;  // nowhere a program without a console may write
 
   [[nodiscard]] FILE* Stream() const { return standard_error ? stderr : stdout; }
 };
@@ -20,6 +21,7 @@ struct Destination {
 Destination output;          // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 Destination error{true};     // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 bool error_selected = false;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+std::wstring* kept_errors = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
 
 // Older consoles refuse a single write much beyond 64 KiB.
 constexpr std::size_t kConsoleChunkUnits = 8192;
@@ -49,6 +51,9 @@ bool WriteToConsole(const Destination& to, std::wstring_view text) {
 // A short write could only be reported on the very stream that failed, so
 // it is only answered; a pipe whose reader has gone fails here.
 bool WriteBytes(const Destination& to, std::string_view bytes) {
+  if (to.discard) {
+    return true;
+  }
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), to.Stream()) == bytes.size();
   return std::fflush(to.Stream()) == 0 && written;
 }
@@ -56,6 +61,15 @@ bool WriteBytes(const Destination& to, std::string_view bytes) {
 bool IsConsole(HANDLE handle) {
   DWORD mode = 0;
   return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != FALSE;
+}
+
+// A file or a pipe, and not a console (which a character device may be).
+bool IsRedirected(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || IsConsole(handle)) {
+    return false;
+  }
+  const DWORD type = GetFileType(handle);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE;
 }
 
 }  // namespace
@@ -68,6 +82,7 @@ void SelectOutput() {
 void SelectOutput(HANDLE console, ConsoleWriteFunction write) {
   output.console = console;
   output.write = write;
+  output.discard = false;
 }
 
 bool OutputIsConsole() { return output.write != nullptr; }
@@ -92,11 +107,30 @@ bool WriteWide(std::wstring_view text) {
   return WriteToConsole(output, text);
 }
 
+std::size_t ConsoleColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (output.write == nullptr || GetConsoleScreenBufferInfo(output.console, &info) == FALSE ||
+      info.srWindow.Right < info.srWindow.Left) {
+    return 0;
+  }
+  return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left) + 1;
+}
+
 void SelectErrorOutput(HANDLE console, ConsoleWriteFunction write) {
   error_selected = true;
   error.console = console;
   error.write = write;
+  error.discard = false;
 }
+
+void SelectWindowedOutput() {
+  SelectOutput(nullptr, nullptr);
+  output.discard = !IsRedirected(GetStdHandle(STD_OUTPUT_HANDLE));
+  SelectErrorOutput(nullptr, nullptr);
+  error.discard = !IsRedirected(GetStdHandle(STD_ERROR_HANDLE));
+}
+
+void KeepErrorLines(std::wstring* into) { kept_errors = into; }
 
 bool WriteErrorLine(std::wstring_view text) {
   if (!error_selected) {
@@ -105,6 +139,9 @@ bool WriteErrorLine(std::wstring_view text) {
   }
   std::wstring line(text);
   line += L'\n';
+  if (kept_errors != nullptr) {
+    *kept_errors += line;
+  }
   if (error.write == nullptr) {
     return WriteBytes(error, WideToLocale(line));
   }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 using ConsoleWriteFunction = BOOL(WINAPI*)(HANDLE, const VOID*, DWORD, LPDWORD, LPVOID);
@@ -34,3 +36,14 @@ bool WriteWide(std::wstring_view text);
 void SelectErrorOutput(HANDLE console, ConsoleWriteFunction write);
 // One line of wide text on standard error, ended and flushed.
 bool WriteErrorLine(std::wstring_view text);
+// While into is not null, every line written to standard error is also
+// added to it, for a program without a console to show.
+void KeepErrorLines(std::wstring* into);
+
+// For a program without a console: standard output and standard error are
+// written only where they go to a file or a pipe; anything else (nothing
+// at all, or a console the program was given) gets nothing.
+void SelectWindowedOutput();
+
+// The columns of the console window standard output shows in; 0 off a console.
+std::size_t ConsoleColumns();

@@ -31,6 +31,11 @@ std::wstring ReplaceLoneSurrogates(std::wstring_view wide);
 // other, a surrogate pair being one character.
 std::size_t DisplayWidth(std::wstring_view wide);
 
+// The columns the text takes once written in the multibyte encoding of the C
+// library's current locale: as on a console, but one for each "?" that
+// stands for a character the encoding lacks.
+std::size_t WrittenWidth(std::wstring_view wide);
+
 // The wide text in the multibyte encoding of the C library's current locale.
 // A character that the locale cannot represent becomes "?", and the rest of
 // the text is converted as usual.

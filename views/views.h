@@ -7,6 +7,7 @@
 #include "readers/snapshot.h"
 #include "readers/vocabulary.h"
 #include "text/json_fwd.h"
+#include "text/text.h"
 
 #include <chrono>
 #include <cstddef>
@@ -61,8 +62,13 @@ struct BriefEntry {
 // One line per entry, in their order, without line ends, in columns aligned
 // over all of them: the default marks ("CMK", '-' for each role it is not
 // the default for), the state word, the flow when with_flow, the friendly
-// name, and the identifier last, so that a narrow console cuts only that.
-std::vector<std::wstring> BriefLines(const std::vector<BriefEntry>& entries, bool with_flow);
+// name, and the identifier last. Widths are what measure gives: the columns
+// on a console, or on the text as the code page writes it. With columns
+// given, a longer line is cut to that many and ends in "...", so that a
+// narrow console loses the identifier first.
+using TextWidthFunction = std::size_t (*)(std::wstring_view text);
+std::vector<std::wstring> BriefLines(const std::vector<BriefEntry>& entries, bool with_flow,
+                                     TextWidthFunction measure = DisplayWidth, std::size_t columns = 0);
 
 // The block's lines for the formats grid: "Shared formats" and "Exclusive
 // formats", each entry's rates wrapped before column 80; without a grid, why.

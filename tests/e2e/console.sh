@@ -3,7 +3,8 @@
 # in a pseudo-terminal, which Wine makes the program's console, and the screen
 # must show the header, each name and the pause prompt, in that order. The
 # same listing sent to a file keeps its bytes: code page 1252, "?" for what
-# 1252 lacks, CRLF line ends. The help text is checked on the console too.
+# 1252 lacks, CRLF line ends. The help text is checked on the console too,
+# and --brief cut to a narrow console's width.
 # Usage: console.sh TRELMO_EXE
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -86,6 +87,21 @@ expect_name listing "Kopfhörer in code page 1252" $'Kopfh\xf6rer'
 expect_name listing "Динамики as question marks" '????????'
 expect_name listing "スピーカー as question marks" '?????'
 expect_name listing "🔊 Box with a question mark" '? Box'
+
+# --brief on a console 60 columns wide: each line cut to one column short of
+# the window (a full line would wrap its end onto an empty one), the
+# identifier first, with "..."; the kana name aligned by its width on screen.
+checks_before=$failures
+"$python" "$e2e_dir/pty_run.py" --columns 60 --timeout 60 --stderr "$scratch/brief.err" \
+  "$scratch/brief.raw" "$scratch/brief.txt" -- "$wine_run" "$exe" --brief --no-pause
+expect_equal "brief: exit status" 0 "$?"
+expect_equal "brief: lines cut to 59 columns with ..." 5 \
+  "$(grep -c '^[-C][-M][-K]  active  .*  {0\.0\.0\.00000000}\.{.*\.\.\.$' "$scratch/brief.txt")"
+expect_equal "brief: the widest line" 59 "$(python3 -c 'import sys, unicodedata
+print(max(sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in line.rstrip("\n"))
+          for line in open(sys.argv[1], encoding="utf-8")))' "$scratch/brief.txt")"
+grep -q '^---  active  スピーカー  {0\.0\.0\.00000000}\.{' "$scratch/brief.txt" || fail "brief: kana name not aligned"
+[ "$failures" -eq "$checks_before" ] || show_screen brief
 
 checks_before=$failures
 run_console help "$exe" bogus

@@ -73,6 +73,7 @@ def main():
     parser.add_argument("--timeout", type=float, default=60.0)
     parser.add_argument("--key", default="\r")
     parser.add_argument("--stderr")
+    parser.add_argument("--columns", type=int, default=COLUMNS)
     parser.add_argument("raw")
     parser.add_argument("text")
     parser.add_argument("command", nargs="+")
@@ -84,7 +85,7 @@ def main():
         print(f"pty_run: {error}", file=sys.stderr)
         return 125
     if pid == 0:
-        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, COLUMNS, 0, 0))
+        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", ROWS, args.columns, 0, 0))
         # Wine turns echo off only once something reads the console; a key typed
         # before that would be echoed by the terminal into what is checked.
         attributes = termios.tcgetattr(0)
@@ -103,7 +104,7 @@ def main():
     key = args.key.encode()
     typed = False
     raw = bytearray()
-    screen = pyte.Screen(COLUMNS, ROWS)
+    screen = pyte.Screen(args.columns, ROWS)
     stream = pyte.Stream(screen)
     decoder = codecs.getincrementaldecoder("utf-8")("replace")
     deadline = time.monotonic() + args.timeout

@@ -5,8 +5,8 @@
 # built, when scripts/test says it built one from a tree that is the commit
 # (TRELMO_SUITE_EXE), packed by scripts/release --exe in a second clone;
 # otherwise scripts/release in the second clone, one after the other. The
-# archive holds exactly the four files, as committed; SHA256SUMS checks out;
-# and a tree with uncommitted changes is refused.
+# archive holds exactly the six files, as committed (BUILDINFO naming the
+# commit); SHA256SUMS checks out; and a tree with uncommitted changes is refused.
 # shellcheck source=../e2e/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
@@ -37,7 +37,7 @@ done
 
 version=$(sed -n 's/^project(trelmo VERSION \([0-9.]*\).*/\1/p' "$first/CMakeLists.txt")
 archive="trelmo-$version-windows-x64.zip"
-for file in "$archive" trelmo.exe SHA256SUMS; do
+for file in "$archive" trelmo.exe trelmow.exe SHA256SUMS; do
   if [ ! -f "$first/dist/$file" ]; then
     fail "no dist/$file"
     finish
@@ -46,7 +46,7 @@ for file in "$archive" trelmo.exe SHA256SUMS; do
 done
 
 (cd "$first/dist" && sha256sum --quiet -c SHA256SUMS) || fail "sha256sum -c SHA256SUMS"
-expect_equal "files in SHA256SUMS" "$archive trelmo.exe" "$(awk '{print $2}' "$first/dist/SHA256SUMS" | paste -sd' ')"
+expect_equal "files in SHA256SUMS" "$archive trelmo.exe trelmow.exe" "$(awk '{print $2}' "$first/dist/SHA256SUMS" | paste -sd' ')"
 
 # Entries in a fixed order, each a plain 0644 file dated at the commit, with
 # no extra fields, holding what the commit holds.
@@ -67,10 +67,16 @@ for entry in zipfile.ZipFile(archive).infolist():
     print(entry.filename, *problems)
 EOF
 )
-expect_equal "archive entries" "trelmo.exe README.md LICENSE CHANGELOG.md" "$(paste -sd' ' <<<"$entries")"
+expect_equal "archive entries" "trelmo.exe trelmow.exe README.md LICENSE CHANGELOG.md BUILDINFO" \
+  "$(paste -sd' ' <<<"$entries")"
 mkdir "$scratch/unpacked"
 python3 -m zipfile -e "$first/dist/$archive" "$scratch/unpacked"
-expect_bytes "trelmo.exe in the archive" "$first/dist/trelmo.exe" "$scratch/unpacked/trelmo.exe"
+for file in trelmo.exe trelmow.exe; do
+  expect_bytes "$file in the archive" "$first/dist/$file" "$scratch/unpacked/$file"
+done
+expect_equal "BUILDINFO's first lines" "trelmo $version
+commit $(git -C "$first" rev-parse HEAD)" "$(head -n 2 "$scratch/unpacked/BUILDINFO")"
+grep -q '^  g++-mingw-w64-x86-64-posix=' "$scratch/unpacked/BUILDINFO" || fail "BUILDINFO names no compiler"
 for file in README.md LICENSE CHANGELOG.md; do
   expect_bytes "$file in the archive" "$first/$file" "$scratch/unpacked/$file"
 done

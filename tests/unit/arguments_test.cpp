@@ -27,6 +27,18 @@ Parsed Parse(std::vector<std::string> words) {
   return {known, options.filter.states};
 }
 
+// Whether the parser takes the words, and its reason when it does not.
+std::pair<bool, std::wstring> Answer(std::vector<std::string> words) {
+  std::vector<char*> argv{const_cast<char*>("trelmo")};
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  Options options;
+  std::wstring reason;
+  const bool known = ParseArguments(static_cast<int>(argv.size()), argv.data(), options, {}, &reason);
+  return {known, reason};
+}
+
 constexpr std::uint32_t kActive = DEVICE_STATE_ACTIVE;
 constexpr std::uint32_t kDisabled = DEVICE_STATE_DISABLED;
 constexpr std::uint32_t kNotPresent = DEVICE_STATE_NOTPRESENT;
@@ -93,9 +105,9 @@ TEST(ParseArguments, EachKindOfBadWordHasItsReason) {
       {{"active", "Bogus", "--also-bogus"}, L"\"Bogus\" is not a state word or an option"},
       {{""}, L"\"\" is not a state word or an option"},
       {{"--names=x"}, L"\"--names=x\" is not a state word or an option"},
-      {{"--ID"}, L"--id takes an identifier as the next word or after \"=\""},
+      {{"--ID"}, L"--ID takes an identifier as the next word or after \"=\""},
       {{"--name="}, L"--name takes the text to look for, not \"\""},
-      {{"--JSON=Yes"}, L"--json takes no value, not \"Yes\""},
+      {{"--JSON=Yes"}, L"--JSON takes no value, not \"Yes\""},
       {{"--watch", "--events", "0"}, L"--events takes a whole number of changes from 1 to 1000000, not \"0\""},
       {{"--watch", "--events=1000001"}, L"--events takes a whole number of changes from 1 to 1000000, not \"1000001\""},
       {{"--watch", "--timeout", "99999999999"},
@@ -134,6 +146,51 @@ TEST(ParseArguments, EachKindOfBadWordHasItsReason) {
   std::wstring reason;
   EXPECT_FALSE(ParseArguments(2, argv.data(), options, [&] { return wide; }, &reason));
   EXPECT_EQ(reason, L"\"" + word + L"\" is not a state word or an option");
+}
+
+// Command lines that would do something other than what was typed: refused
+// with a reason, or, for help and the harmless habits, accepted.
+TEST(ParseArguments, RefusesWhatWouldNotDoAsTyped) {
+  const std::string long_word(5000, 'x');
+  const std::pair<std::vector<std::string>, std::wstring> cases[] = {
+      {{"--name", "--json"},
+       L"--name takes the text to look for, not \"--json\"; for a value that begins with \"--\" write "
+       L"--name=--json"},
+      {{"--Default", "--mute"}, L"--Default takes console, multimedia or communications, not \"--mute\"; for a "
+                                L"value that begins with \"--\" write --Default=--mute"},
+      {{"--name", "x", "--set-volume", "10", "--SET-VOLUME=20dB"},
+       L"--SET-VOLUME is given twice, as \"10\" and as \"20dB\": which one is meant?"},
+      {{"--watch", "--events", "3", "--events=4"}, L"--events is given twice, as \"3\" and as \"4\": which one is meant?"},
+      {{"--Details", "--id", "x", "--Mute"}, L"--Details has no effect beside --Mute: a change run prints only what it changed"},
+      {{"--name", "x", "--set-default=console", "--sessions"},
+       L"--sessions has no effect beside --set-default: a change run prints only what it changed"},
+      {{"--app", "x", "--toggle-mute", "--formats"},
+       L"--formats has no effect beside --toggle-mute: a change run prints only what it changed"},
+      {{"--watch", "--brief"}, L"--brief has no effect beside --watch: a watch prints one line per change"},
+      {{"--formats", "--WATCH"}, L"--formats has no effect beside --WATCH: a watch prints one line per change"},
+      {{"--watch", "--set-volume", "50", "--name", "X"}, L"--watch changes nothing: make the change in a run of its own"},
+      {{"--id", "x", "--app", "y", "--set-default", "console"},
+       L"--set-default and --cycle-default need --id, --name or --default, and take no --app"},
+      {{"--id", "x", "--set-volume", "50."},
+       L"--set-volume takes N, N%, +N% or -N% with N from 0 to 100, or a level in dB such as -12.5dB, not \"50.\""},
+      {{long_word}, L"\"" + std::wstring(57, L'x') + L"...\" is not a state word or an option"},
+      {{"--name", "x", "--mute", "--name"}, L"--name takes the text to look for as the next word or after \"=\""},
+  };
+  for (const auto& [words, expected] : cases) {
+    EXPECT_EQ(Answer(words), std::make_pair(false, expected)) << words[0];
+  }
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {"--brief", "--json"},
+           {"--no-pause", "--id", "x", "--mute"},
+           {"--watch", "--no-pause", "--json"},
+           {"--app", "x", "--set-volume", "50"},
+           {"--quiet", "--name", "x", "--unmute"},
+           {"--name", "x", "--set-volume", "10", "--set-volume=10"},
+           {"--mute", "--help"},
+           {"--bogus", "--set-volume", "-h"},
+           {"--name", "--help"}}) {
+    EXPECT_EQ(Answer(words), std::make_pair(true, std::wstring())) << words[0];
+  }
 }
 
 TEST(PrintHelp, WritesTheThreeHelpLinesToStandardOutput) {

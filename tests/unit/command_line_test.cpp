@@ -11,6 +11,7 @@
 #include <iostream>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,7 +40,7 @@ TEST_F(CommandLine, UnknownWordShowsHelpWithStatusTwoAndListsNothing) {
     EXPECT_EQ(outcome.text, kHelp);
     // The reason, on standard error alone.
     const std::wstring word(words.back().begin(), words.back().end());
-    EXPECT_EQ(platform.errors, L"trelmo: \"" + word + L"\" is not a state word or an option\n");
+    EXPECT_EQ(platform.errors, L"trelmo: \"" + word + L"\" is not a state word or an option (see trelmo --help)\n");
   }
   EXPECT_EQ(platform.create_calls, 0);
   EXPECT_EQ(platform.pauses, 0);
@@ -242,42 +243,22 @@ TEST_F(CommandLineOptions, FoldLikeStateWordsAndMixWithThemInAnyOrder) {
 }
 
 TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
-  std::string help = kHelp + "\n";
-  help += "    --json          one JSON document instead of the text listing, without the pause\n";
-  help += "    --no-pause      the text listing without the pause at its end\n";
-  help += "    --capture       list recording (capture) endpoints instead of playback ones\n";
-  help += "    --render        list playback endpoints (the default); with --capture, both\n";
-  help += "    --details       add form factor, device format, speakers, container, volume, peak\n";
-  help += "    --brief         one line per endpoint: default marks, state, name, identifier\n";
-  help += "    --id ID         only the endpoint with this identifier; may be given again\n";
-  help += "    --name TEXT     only endpoints whose name contains TEXT; may be given again\n";
-  help += "    --default ROLE  only the default for console, multimedia or communications\n";
-  help += "    --app TEXT      only sessions of programs whose name contains TEXT\n";
-  help += "    --formats       add what each endpoint can play and record, shared and exclusive\n";
-  help += "    --sessions      add the programs playing or recording on each endpoint\n";
-  help += "    --watch         print endpoint changes as they happen, until stopped\n";
-  help += "    --events N      with --watch: stop after N changes\n";
-  help += "    --timeout SECS  with --watch: stop after SECS seconds; status 1 if N not reached\n";
-  help += "    --set-default ROLE\n";
-  help += "                    make the chosen endpoint the default for ROLE, or all\n";
-  help += "    --cycle-default ROLE\n";
-  help += "                    make the next chosen endpoint the default for ROLE\n";
-  help += "    --set-volume LEVEL\n";
-  help += "                    set the volume of what is chosen: N%, +N%, -N% or NdB\n";
-  help += "    --enable        enable the chosen endpoints\n";
-  help += "    --disable       disable the chosen endpoints\n";
-  help += "    --set-format RATE[/BITS]\n";
-  help += "                    set the default format of the chosen endpoints\n";
-  help += "    --mute          mute the chosen endpoints or sessions\n";
-  help += "    --unmute        unmute the chosen endpoints or sessions\n";
-  help += "    --toggle-mute   mute the chosen endpoints or sessions, or unmute them\n";
-  help += "    --save FILE     write every endpoint's settings to FILE, as --json does\n";
-  help += "    --restore FILE  change what differs from the settings saved in FILE\n";
-  help += "    --dry-run       with a change: say what it would change, change nothing\n";
-  help += "    --help, -h, /?  this help\n";
-  help += "    --version       the version of trelmo\n";
+  const Outcome first = RunWords(platform, {"--help"});
+  EXPECT_EQ(first.text.rfind(kHelp + "\n", 0), 0u);
+  // Every line fits an 80-column console without wrapping, and every option is there.
+  std::istringstream lines(first.text);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_LE(line.size(), 79u) << line;
+  }
+  for (const char* option : {"--json", "--brief ", "--details ", "--quiet", "--set-volume LEVEL", "--set-format RATE",
+                             "--restore FILE", "--dry-run", "--toggle-mute"}) {
+    EXPECT_NE(first.text.find(std::string("\n    ") + option), std::string::npos) << option;
+  }
+  EXPECT_NE(first.text.find("flow (when\n                    both are listed)"), std::string::npos);
+  const std::string& help = first.text;
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-           {"--help"}, {"-H"}, {"/?"}, {"active", "--json", "--HELP"}, {"--version", "-h"}}) {
+           {"--help"}, {"-H"}, {"/?"}, {"active", "--json", "--HELP"}, {"--version", "-h"}, {"--help", "--mute"},
+           {"--bogus", "--help"}, {"--name", "--help"}}) {
     const Outcome run = RunWords(platform, words);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.text, help);
@@ -291,7 +272,7 @@ TEST_F(CommandLineOptions, HelpAndVersionAnswerWithoutListing) {
 
 TEST_F(CommandLineOptions, AnyOtherWordStillGivesTheUsageAndTwo) {
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
-           {"--jsonx"}, {"--json", "bogus"}, {"-json"}, {"--help", "--bogus"}, {"--no_pause"}, {"/h"}, {"--"}}) {
+           {"--jsonx"}, {"--json", "bogus"}, {"-json"}, {"--no_pause"}, {"/h"}, {"--"}}) {
     const Outcome run = RunWords(platform, words);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.text, kHelp);
@@ -381,6 +362,54 @@ TEST_F(Choosing, KeepsWhatAnyValueMatchesAndTheHeaderCountsWhatIsPrinted) {
   EXPECT_EQ(document["endpoints"][0]["id"], "{0.0.0.00000000}.{beta}");
 }
 
+TEST_F(Choosing, AppsThatMatchNoSessionEndWithOneAndWithoutAppEverySessionShows) {
+  FakeDevice& speakers = platform.AddDevice(L"spk");
+  speakers.session_manager.AddSession(GetCurrentProcessId());
+  speakers.session_manager.AddSession(0xFFFFFFF0);  // a process without a name
+  const Outcome all = RunWords(platform, {"--sessions", "--no-pause"});
+  EXPECT_EQ(all.status, 0);
+  EXPECT_NE(all.text.find("Session            : trelmo_unit_tests.exe"), std::string::npos) << all.text;
+  EXPECT_NE(all.text.find(" (pid 4294967280), "), std::string::npos) << all.text;
+  for (const auto& [words, status] : std::vector<std::pair<std::vector<std::string>, int>>{
+           {{"--app", "nothing", "--no-pause"}, 1},
+           {{"--app", "nothing", "--json"}, 1},
+           {{"--app", "nothing", "--brief", "--no-pause"}, 1},
+           {{"--app", "UNIT_TESTS", "--no-pause"}, 0},
+           {{"--app", "unit_tests", "--json", "--capture", "--render"}, 0}}) {
+    EXPECT_EQ(RunWords(platform, words).status, status) << words[1] << " " << words[2];
+  }
+}
+
+TEST_F(Choosing, ARoleGivenTwiceIsSetOnce) {
+  platform.AddDevice(L"one");
+  platform.enumerator.defaults[{eRender, eConsole}] = &platform.AddDevice(L"two");
+  EXPECT_EQ(RunWords(platform, {"--name", "one", "--set-default", "console", "--set-default", "Console"}).status, 0);
+  EXPECT_EQ(platform.policy.made_default,
+            (std::vector<std::pair<std::wstring, ERole>>{{L"{0.0.0.00000000}.{one}", eConsole}}));
+}
+
+// trelmow.exe: what went wrong goes to a message box (here kept), with the
+// status, unless --quiet; it never pauses.
+TEST_F(Choosing, TheWindowedRunShowsARefusalOrAFailureUnlessQuiet) {
+  platform.AddDevice(L"two").volume.faults["SetMasterVolumeLevelScalar"] = kDeviceInvalidated;
+  CapturedOutput output;
+  EXPECT_EQ(platform.RunWindowed({"--name", "--mute"}), 2);
+  EXPECT_EQ(platform.messages,
+            (std::vector<std::wstring>{L"trelmo: --name takes the text to look for, not \"--mute\"; for a value that "
+                                       L"begins with \"--\" write --name=--mute (see trelmo --help)\n\nStatus: 2"}));
+  EXPECT_EQ(platform.RunWindowed({"--name", "two", "--set-volume", "10"}), -1);
+  ASSERT_EQ(platform.messages.size(), 2U);
+  EXPECT_EQ(platform.messages[1], L"Couldn't set volume: [0x88890004]\n\nStatus: -1");
+  EXPECT_EQ(platform.RunWindowed({"--name", "two"}), 0);
+  EXPECT_EQ(platform.RunWindowed({"--name", "two", "--set-volume", "10", "--QUIET"}), -1);
+  EXPECT_EQ(platform.RunWindowed({"--bogus", "--quiet"}), 2);
+  EXPECT_EQ(platform.RunWindowed({"--help", "--quiet"}), 0);
+  EXPECT_EQ(platform.messages.size(), 2U);
+  EXPECT_EQ(platform.pauses, 0);
+  // trelmo.exe takes --quiet as well, so that a script can call either.
+  EXPECT_EQ(platform.RunCommandLine({"--quiet", "--name", "two", "--no-pause"}), 0);
+}
+
 TEST_F(Choosing, AValueIsTheNextWordAsTypedOrWhatFollowsTheEqualsSign) {
   const auto parse = [](std::vector<std::string> words, const WideArguments& wide = {}) {
     std::vector<char*> argv{const_cast<char*>("trelmo")};
@@ -391,7 +420,7 @@ TEST_F(Choosing, AValueIsTheNextWordAsTypedOrWhatFollowsTheEqualsSign) {
     const bool known = ParseArguments(static_cast<int>(argv.size()), argv.data(), options, wide);
     return std::make_pair(known, options.filter);
   };
-  const auto [known, choice] = parse({"--NAME", "Front Left", "--id=A=B", "--name", "--json"});
+  const auto [known, choice] = parse({"--NAME", "Front Left", "--id=A=B", "--name=--json"});
   EXPECT_TRUE(known);
   EXPECT_EQ(choice.names, (std::vector<std::wstring>{L"Front Left", L"--json"}));
   EXPECT_EQ(choice.ids, (std::vector<std::wstring>{L"A=B"}));

@@ -885,21 +885,34 @@ int FakePlatform::RunListing() {
   return status;
 }
 
-int FakePlatform::RunCommandLine(std::vector<std::string> words) {
+namespace {
+
+void KeepMessage(const std::wstring& text) { current_platform->messages.push_back(text); }
+
+// Runs the words through the console's or the windowed run.
+int RunWords(FakePlatform& platform, std::vector<std::string> words, bool windowed) {
   std::vector<char*> argv{const_cast<char*>("trelmo.exe")};
   for (std::string& word : words) {
     argv.push_back(word.data());
   }
   argv.push_back(nullptr);
-  current_platform = this;
-  errors.clear();
+  current_platform = &platform;
+  platform.errors.clear();
   SelectErrorOutput(reinterpret_cast<HANDLE>(0x2222), KeepErrors);
-  const int status = ::RunCommandLine(static_cast<int>(words.size() + 1), argv.data(), FakeCreateInstance, CountPause);
+  const int argc = static_cast<int>(words.size() + 1);
+  const int status = windowed ? ::RunWindowed(argc, argv.data(), FakeCreateInstance, KeepMessage)
+                              : ::RunCommandLine(argc, argv.data(), FakeCreateInstance, CountPause);
   SelectErrorOutput(nullptr, nullptr);
   current_platform = nullptr;
   std::setlocale(LC_ALL, "C");
   return status;
 }
+
+}  // namespace
+
+int FakePlatform::RunCommandLine(std::vector<std::string> words) { return RunWords(*this, std::move(words), false); }
+
+int FakePlatform::RunWindowed(std::vector<std::string> words) { return RunWords(*this, std::move(words), true); }
 
 long OutstandingTaskMemory() { return Spy().outstanding; }
 

@@ -582,6 +582,10 @@ struct FakePlatform {
   // standard error, a console here, is kept in errors.
   int RunCommandLine(std::vector<std::string> words);
   std::wstring errors;
+  // The same as trelmow.exe's main runs it; what it would show in a message
+  // box is kept in messages.
+  int RunWindowed(std::vector<std::string> words);
+  std::vector<std::wstring> messages;
 
   FakeEnumerator enumerator;
   FakePolicyConfig policy{enumerator};

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -155,16 +156,21 @@ TEST_F(JsonDocument, AListingThatCannotBeMadeIsAnErrorDocument) {
   platform.create_fault = REGDB_E_CLASSNOTREG;
   const Document created = RunJson(platform);
   EXPECT_EQ(created.status, -1);
-  EXPECT_EQ(created.text, "{\n  \"error\": {\n    \"call\": \"CoCreateInstance\",\n    \"code\": \"0x80040154\",\n"
-                          "    \"message\": \"Couldn't create Device Enumerator\"\n  }\n}\n");
+  // Named and timed as every document is, then the error.
+  EXPECT_TRUE(std::regex_match(created.text, std::regex(
+      "\\{\n  \"trelmo\": \"" TRELMO_VERSION_TEXT "\",\n  \"read_at\": \"\\d{4}-\\d\\d-\\d\\dT[0-9:.]{12}Z\",\n"
+      "  \"error\": \\{\n    \"call\": \"CoCreateInstance\",\n    \"code\": \"0x80040154\",\n"
+      "    \"message\": \"Couldn't create Device Enumerator\"\n  \\}\n\\}\n")))
+      << created.text;
 
   platform.create_fault.reset();
   platform.AddDevice(L"spk");
   platform.enumerator.faults["EnumAudioEndpoints#capture"] = E_OUTOFMEMORY;
   const Document listed = RunJson(platform, {"--render", "--capture"});
   EXPECT_EQ(listed.status, -1);
-  EXPECT_EQ(listed.json, Json::parse(R"({"error": {"call": "EnumAudioEndpoints", "code": "0x8007000E",
-                                                    "message": "Couldn't enumerate"}})"));
+  EXPECT_EQ(listed.json["error"], Json::parse(R"({"call": "EnumAudioEndpoints", "code": "0x8007000E",
+                                                    "message": "Couldn't enumerate"})"));
+  EXPECT_EQ(listed.json["trelmo"], TRELMO_VERSION_TEXT);
 }
 
 }  // namespace

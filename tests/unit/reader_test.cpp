@@ -7,6 +7,7 @@
 #include "tests/unit/platform_test.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <tuple>
@@ -201,6 +202,22 @@ TEST_F(Sessions, EveryPartOfEachSessionTheirNamesAndProcessesThatCannotBeOpened)
   EXPECT_EQ(ProcessImageName(GetCurrentProcessId()), L"trelmo_unit_tests.exe");
   EXPECT_FALSE(ProcessImageName(0xFFFFFFF0));
   EXPECT_FALSE(LoadIndirectString(L"@no-such-file.dll,-1"));
+  // Plain text comes back as it is, ended where it ends, not as the whole buffer.
+  EXPECT_EQ(LoadIndirectString(L"Player"), L"Player");
+  // Each lookup closes the process it opened: as many handles to this
+  // process are open after the lookups as before.
+  const auto handles_to_self = [] {
+    int count = 0;
+    for (std::uintptr_t value = 4; value < 0x4000; value += 4) {
+      count += GetProcessId(reinterpret_cast<HANDLE>(value)) == GetCurrentProcessId() ? 1 : 0;
+    }
+    return count;
+  };
+  const int before = handles_to_self();
+  for (int lookup = 0; lookup < 4; ++lookup) {
+    EXPECT_TRUE(ProcessImageName(GetCurrentProcessId()));
+  }
+  EXPECT_EQ(handles_to_self(), before);
 }
 
 TEST_F(Sessions, EachCallOfOneSessionFailingLeavesOnlyItsOwnPartsAbsent) {

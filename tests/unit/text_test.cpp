@@ -143,6 +143,13 @@ TEST_F(LocaleText, UnrepresentableCharacterBecomesQuestionMarkAndTheRestStays) {
   EXPECT_EQ(WideToLocale(std::wstring_view(lone, 3)), "a?b");
 }
 
+TEST_F(LocaleText, WrittenWidthCountsEachQuestionMarkAsOneColumn) {
+  EXPECT_EQ(WrittenWidth(L"Kopfh\u00F6rer"), 9U);
+  EXPECT_EQ(WrittenWidth(L"\u30B9\u30D4\u30FC\u30AB\u30FC"), 5U);
+  EXPECT_EQ(WrittenWidth(L"\U0001F50A Box"), 5U);
+  EXPECT_EQ(DisplayWidth(L"\u30B9\u30D4\u30FC\u30AB\u30FC"), 10U);
+}
+
 TEST_F(LocaleText, EveryCharacterReachesTheOutput) {
   // Each wide character gives at least one byte: nothing is dropped.
   std::wstring all;

@@ -80,6 +80,28 @@ TEST(BriefView, MarksStateFlowAndNameInColumnsAlignedOverEveryLine) {
             std::vector<std::wstring>{L"-M-  active  \u30DE\u30A4\u30AF  {mic}"});
 }
 
+TEST(BriefView, TheWidestNameByItsWidthAsShownAndLinesCutToTheConsole) {
+  const EndpointSnapshot speakers = Speakers();
+  EndpointSnapshot kana = Speakers();
+  kana.id = L"{kana}";
+  kana.friendly_name = L"\u30B9\u30D4\u30FC\u30AB\u30FC";  // five characters, ten columns on a console
+  const RoleIds none;
+  const std::vector<BriefEntry> entries = {{&speakers, &none}, {&kana, &none}};
+  EXPECT_EQ(BriefLines(entries, false),
+            (std::vector<std::wstring>{L"---  unplugged  Speakers    {0.0.0.00000000}.{spk}",
+                                       L"---  unplugged  \u30B9\u30D4\u30FC\u30AB\u30FC  {kana}"}));
+  // Written in a code page without kana, each is one "?", one column.
+  const TextWidthFunction as_question_marks = [](std::wstring_view text) -> std::size_t { return text.size(); };
+  EXPECT_EQ(BriefLines(entries, false, as_question_marks)[1],
+            L"---  unplugged  \u30B9\u30D4\u30FC\u30AB\u30FC     {kana}");
+  // Cut to the console: the identifier goes first, a wide character whole or not at all.
+  EXPECT_EQ(BriefLines(entries, false, DisplayWidth, 32),
+            (std::vector<std::wstring>{L"---  unplugged  Speakers    {...", L"---  unplugged  \u30B9\u30D4\u30FC\u30AB\u30FC  {..."}));
+  EXPECT_EQ(BriefLines(entries, false, DisplayWidth, 24)[1], L"---  unplugged  \u30B9\u30D4...");
+  EXPECT_EQ(BriefLines(entries, false, DisplayWidth, 50)[0], L"---  unplugged  Speakers    {0.0.0.00000000}.{spk}");
+  EXPECT_EQ(BriefLines(entries, false, DisplayWidth, 49)[0], L"---  unplugged  Speakers    {0.0.0.00000000}.{...");
+}
+
 TEST(BlockView, EverySpeakerPositionByNameAndTheFirstBitPastThemByValue) {
   const char* const names[] = {"Front Left",       "Front Right",     "Front Center",    "Low Frequency",
                                "Back Left",        "Back Right",      "Front Left of Center", "Front Right of Center",
