@@ -378,6 +378,11 @@ class WordReader {
         return part->word + L" has no effect beside " + change_word_ + L": a change run prints only what it changed";
       }
     }
+    if (options_.save) {
+      if (const GivenOption* part = FirstOf(kListingParts)) {
+        return part->word + L" has no effect beside --save: a saved setup holds every endpoint's settings, no more";
+      }
+    }
     if (options_.watch) {
       if (const GivenOption* part = FirstOf(kUnwatched)) {
         const GivenOption* watch = FirstOf(std::initializer_list<bool Options::*>{&Options::watch});
