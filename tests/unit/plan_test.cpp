@@ -100,6 +100,10 @@ TEST(Plan, TheChoiceOfADefault) {
   flows[0].defaults = {L"{A}", L"{C}", L"{C}"};
   plan = PlanChanges(Parsed({"--name", "A", "--name", "B", "--name", "C", "--cycle-default", "all"}), flows);
   EXPECT_EQ(Steps(plan, flows), (std::vector<std::string>{"default B", "default B", "default B"}));
+  plan = PlanChanges(Parsed({"--name", "A", "--name", "C", "--cycle-default", "communications", "--cycle-default",
+                             "console"}),
+                     flows);
+  EXPECT_EQ(Steps(plan, flows), (std::vector<std::string>{"default C", "default C"}));
   // An endpoint whose identifier could not be read is never made the default.
   flows[0].endpoints[1].id.reset();
   EXPECT_EQ(PlanChanges(Parsed({"--name", "B", "--set-default", "console"}), flows).stop->message,
