@@ -100,8 +100,8 @@ HRESULT SetMute(Control& control, MuteSetting setting, ChangeRecord& record, Fai
   return S_OK;
 }
 
-// The endpoint asked for again by its identifier: a new object, so that
-// neither its property store nor an audio client answers from before a change.
+}  // namespace
+
 std::optional<EndpointReader> ReadAfresh(IMMDeviceEnumerator& enumerator, const std::wstring& id, Failures& failures) {
   ComHandle<IMMDevice> device;
   if (FAILED(Called("GetDevice", EndpointById(enumerator, id.c_str(), device), failures))) {
@@ -109,8 +109,6 @@ std::optional<EndpointReader> ReadAfresh(IMMDeviceEnumerator& enumerator, const 
   }
   return EndpointReader(std::move(device));
 }
-
-}  // namespace
 
 NamedEndpoint ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role) {
   ComHandle<IMMDevice> device;

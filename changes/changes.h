@@ -79,6 +79,12 @@ struct ChangeRecord {
 float VolumeTarget(const VolumeSetting& setting, float level);
 bool MuteTarget(MuteSetting setting, bool muted);
 
+// The endpoint asked for again by its identifier: a new object, so that
+// neither its property store nor an audio client answers from before a
+// change. Nothing, and the failure recorded, when it cannot be had.
+std::optional<EndpointReader> ReadAfresh(IMMDeviceEnumerator& enumerator, const std::wstring& id,
+                                         std::vector<CallFailure>& failures);
+
 // The flow's default endpoint for the role; nothing when there is none.
 NamedEndpoint ReadDefault(IMMDeviceEnumerator& enumerator, EDataFlow flow, ERole role);
 

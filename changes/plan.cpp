@@ -116,6 +116,26 @@ const std::optional<MixFormatFacts>& CurrentFormat(const EndpointSnapshot& endpo
   return endpoint.device_format ? endpoint.device_format : endpoint.mix_format;
 }
 
+std::optional<PlanStop> PlanFormatFrom(const EndpointSnapshot& endpoint, bool compare, PlannedChange& change) {
+  const std::optional<MixFormatFacts>& current = CurrentFormat(endpoint);
+  if (!current) {
+    const CallFailure failure = endpoint.failures.empty() ? CallFailure{Part::kEndpoint, "GetMixFormat", E_POINTER}
+                                                          : endpoint.failures.back();
+    return PlanStop{kFormatFailed, {}, failure.call, failure.code};
+  }
+  change.candidates = Candidates(change, *current);
+  if (change.candidates.empty()) {
+    return PlanStop{"The samples of " + NameOf(endpoint) + " are of " +
+                        std::to_string(current->valid_bits.value_or(current->bits_per_sample)) +
+                        " bits: say which to set, as in --set-format " + std::to_string(change.format.rate) + "/24.",
+                    {}};
+  }
+  if (compare) {
+    change.needed = !IsFormat(*current, change.candidates);
+  }
+  return std::nullopt;
+}
+
 std::optional<PlanStop> CheckStop(const PlannedChange& change, const std::vector<FlowFacts>& flows) {
   const EndpointSnapshot& endpoint = EndpointOf(change.target, flows);
   if (change.what == ChangeKind::kVolume && change.range && change.volume.kind == VolumeSetting::Kind::kDecibels) {

@@ -89,6 +89,11 @@ bool IsFormat(const MixFormatFacts& current, const std::vector<PcmLayout>& candi
 // The records a format change offers, from the format the endpoint has:
 // those above, or with a container asked, that one record alone.
 std::vector<PcmLayout> Candidates(const PlannedChange& change, const MixFormatFacts& current);
+// Plans a format change from the format the endpoint has: the records to
+// offer and, when compare is set (a restore has decided it differs
+// already), whether it already is one of them. Without a format read, the
+// failure that kept it away; without bits to tell, a refusal.
+std::optional<PlanStop> PlanFormatFrom(const EndpointSnapshot& endpoint, bool compare, PlannedChange& change);
 // The format a change starts from: the device format, or the mix format without one.
 const std::optional<MixFormatFacts>& CurrentFormat(const EndpointSnapshot& endpoint);
 

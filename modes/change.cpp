@@ -265,29 +265,18 @@ class ChangeRun {
   // the format it starts from, then the same preparation as the others.
   std::optional<int> PrepareAfterEnabling(PlannedChange& change) {
     if (change.what == ChangeKind::kFormat) {
-      ComHandle<IMMDevice> device;
-      const std::wstring id = Endpoint(change.target).id.value_or(L"");
-      const HRESULT result = EndpointById(*enumerator_.Get(), id.c_str(), device);
-      if (FAILED(result)) {
-        return report_.Failed("GetDevice", result, kFormatFailed);
+      std::optional<EndpointReader> fresh = ReadAfresh(*enumerator_.Get(), Endpoint(change.target).id.value_or(L""),
+                                                       failures_);
+      if (!fresh) {
+        return report_.Failed(failures_.back().call, failures_.back().code, kFormatFailed);
       }
-      EndpointReader fresh(std::move(device), flows_[change.target.flow].flow);
-      fresh.ReadFormat();
+      fresh->ReadFormat();
       EndpointSnapshot& endpoint = flows_[change.target.flow].endpoints[change.target.endpoint];
-      endpoint.device_format = fresh.Snapshot().device_format;
-      endpoint.mix_format = fresh.Snapshot().mix_format;
-      const std::optional<MixFormatFacts>& current = CurrentFormat(endpoint);
-      if (!current) {
-        const CallFailure& failure = fresh.Snapshot().failures.back();
-        return report_.Failed(failure.call, failure.code, kFormatFailed);
-      }
-      change.candidates = Candidates(change, *current);
-      if (!options_.restore) {
-        change.needed = !change.candidates.empty() && !IsFormat(*current, change.candidates);
-      }
-      if (change.candidates.empty()) {
-        return report_.Refused("Couldn't tell which bits to set on " +
-                               WideToUtf8(endpoint.friendly_name.value_or(L"Unknown")) + ".");
+      endpoint.device_format = fresh->Snapshot().device_format;
+      endpoint.mix_format = fresh->Snapshot().mix_format;
+      // A restore has decided already that the format differs.
+      if (const std::optional<PlanStop> stop = PlanFormatFrom(fresh->Snapshot(), !options_.restore, change)) {
+        return Stopped(*stop);
       }
     }
     if (const std::optional<int> status = PrepareChange(change)) {

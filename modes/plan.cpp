@@ -125,24 +125,10 @@ std::optional<PlanStop> Refusal(const Options& options, const Choice& choice) {
 // run enables first may have none to read yet, and gets it planned then.
 std::optional<PlanStop> PlanFormat(const Options& options, const EndpointSnapshot& endpoint, PlannedChange& change) {
   change.format = *options.set_format;
-  const std::optional<MixFormatFacts>& current = CurrentFormat(endpoint);
-  if (!current) {
-    if (options.enable && endpoint.state == DWORD{DEVICE_STATE_DISABLED}) {
-      return std::nullopt;
-    }
-    const CallFailure failure = endpoint.failures.empty() ? CallFailure{Part::kEndpoint, "GetMixFormat", E_POINTER}
-                                                          : endpoint.failures.back();
-    return PlanStop{kFormatFailed, {}, failure.call, failure.code};
+  if (!CurrentFormat(endpoint) && options.enable && endpoint.state == DWORD{DEVICE_STATE_DISABLED}) {
+    return std::nullopt;
   }
-  change.candidates = Candidates(change, *current);
-  if (change.candidates.empty()) {
-    return PlanStop{"The samples of " + WideToUtf8(endpoint.friendly_name.value_or(L"Unknown")) + " are of " +
-                        std::to_string(current->valid_bits.value_or(current->bits_per_sample)) +
-                        " bits: say which to set, as in --set-format " + std::to_string(change.format.rate) + "/24.",
-                    {}};
-  }
-  change.needed = !IsFormat(*current, change.candidates);
-  return std::nullopt;
+  return PlanFormatFrom(endpoint, true, change);
 }
 
 void PlanDefaults(const Options& options, const std::vector<FlowFacts>& flows, const Choice& choice, Plan& plan) {
