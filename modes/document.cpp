@@ -19,14 +19,6 @@ void WriteDocument(const Json& document) {
   WriteUtf8(DumpJson(document, 2) + "\n");
 }
 
-// What a document begins with, error or not: the version and when it was read.
-Json DocumentHead(std::string_view version, std::chrono::system_clock::time_point read_at) {
-  Json document = Json::object();
-  document["trelmo"] = version;
-  document["read_at"] = UtcText(read_at);
-  return document;
-}
-
 int WriteErrorDocument(std::string_view version, std::chrono::system_clock::time_point read_at, const char* call,
                        HRESULT result, const char* message, bool to_file) {
   if (to_file) {

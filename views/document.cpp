@@ -218,6 +218,13 @@ Json DocumentEntry(const EndpointSnapshot& endpoint, const RoleIds& defaults, co
   return entry;
 }
 
+Json DocumentHead(std::string_view version, std::chrono::system_clock::time_point read_at) {
+  Json document = Json::object();
+  document["trelmo"] = version;
+  document["read_at"] = UtcText(read_at);
+  return document;
+}
+
 std::string ChangeDocument(const ChangeReport& report) {
   Json entries = Json::array();
   for (const ChangeRecord& change : report.changes) {
@@ -242,9 +249,7 @@ std::string ChangeDocument(const ChangeReport& report) {
     }
     errors.push_back(std::move(error));
   }
-  Json document = Json::object();
-  document["trelmo"] = report.version;
-  document["read_at"] = UtcText(report.read_at);
+  Json document = DocumentHead(report.version, report.read_at);
   if (report.dry_run) {
     document["dry_run"] = true;
   }

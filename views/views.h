@@ -110,6 +110,10 @@ struct ChangeProblem {
   HRESULT code = S_OK;
   std::vector<const EndpointSnapshot*> endpoints;
 };
+// What every document begins with, listing, change or error: the version
+// of trelmo and when the reading started.
+Json DocumentHead(std::string_view version, std::chrono::system_clock::time_point read_at);
+
 // What a change run says as a document.
 struct ChangeReport {
   std::string_view version;
